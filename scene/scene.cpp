@@ -1,0 +1,112 @@
+#include "scene/scene.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+
+#include "scene/camera.h"
+
+namespace {
+
+// The widget plane's distance in front of the eye, per pixel of window height, under the
+// 45-degree projection (the divisor approximates tan 22.5 degrees).
+const double kWidgetDepthPerPixel = 0.5 / 0.414;
+// Far plane used when no element contributes bounds.
+const double kEmptySceneFar = 1000.0;
+
+}  // namespace
+
+bool BoundsEmpty(const double* bounds) {
+    return bounds[0] > bounds[1];
+}
+
+double FarPlane(const double* bounds, float windowHeight) {
+    double far = BoundsEmpty(bounds) ? kEmptySceneFar : 20.0 * bounds[5];
+    double widgetDepth = kWidgetDepthPerPixel * std::max(windowHeight, 1.0f);
+    return std::max(far, 2.0 * widgetDepth);
+}
+
+void Scene::Add3dElement(VisualObject* object) {
+    object->SetScene(this);
+    start_3d = new VisualObjectListPtr{object, start_3d};
+}
+
+void Scene::AddUIElement(Widget* object) {
+    object->SetWindowWidth(width);
+    object->SetWindowHeight(height);
+    start_ui = new WidgetListPtr{object, start_ui};
+}
+
+void Scene::GetBounds(double* bounds) {
+    for (VisualObjectListPtr* n = start_3d; n; n = n->next) n->obj->StretchBounds(bounds);
+}
+
+void Scene::SetWidth(float w) {
+    width = w;
+    for (WidgetListPtr* n = start_ui; n; n = n->next) n->obj->SetWindowWidth(w);
+}
+
+void Scene::SetHeight(float h) {
+    height = h;
+    for (WidgetListPtr* n = start_ui; n; n = n->next) n->obj->SetWindowHeight(h);
+}
+
+void Scene::InitGL() {
+    const GLfloat light_diffuse[] = {0.4f, 0.4f, 0.4f, 1.0f};
+    const GLfloat light_ambient[] = {0.5f, 0.5f, 0.5f, 1.0f};
+    const GLfloat light_posA[] = {0, 0, -5, 0};
+    const GLfloat light_posB[] = {0, 0, 5, 0};
+    double bounds[6] = BOUNDS_INIT;
+
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glClearColor(0, 0, 0, 0);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_1D);
+
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, light_diffuse);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, light_ambient);
+    glLightfv(GL_LIGHT0, GL_POSITION, light_posA);
+    glEnable(GL_LIGHT0);
+    glLightfv(GL_LIGHT1, GL_DIFFUSE, light_diffuse);
+    glLightfv(GL_LIGHT1, GL_AMBIENT, light_ambient);
+    glLightfv(GL_LIGHT1, GL_POSITION, light_posB);
+    glEnable(GL_LIGHT1);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 0);
+
+    for (VisualObjectListPtr* n = start_3d; n; n = n->next) n->obj->InitGL();
+    GetBounds(bounds);
+
+    // Without any bounds the camera stays at the origin instead of flying 9e10 units away.
+    float lift = BoundsEmpty(bounds) ? 0.0f : (float)(0.5 * (bounds[3] - bounds[2]));
+    camera->Rotate(-145, 18, 0);
+    camera->Move(0, lift, 0);
+}
+
+void Scene::RenderScene() {
+    glEnable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_1D);
+    glEnable(GL_DEPTH_TEST);
+
+    glPushMatrix();
+    camera->Place();
+    for (VisualObjectListPtr* n = start_3d; n; n = n->next) n->obj->Render();
+    glPopMatrix();
+    glLoadIdentity();
+
+    glTranslatef(-0.5f * width, -0.5f * height, (-0.5f * height) / 0.414f);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_1D);
+    glDisable(GL_DEPTH_TEST);
+    for (WidgetListPtr* n = start_ui; n; n = n->next) n->obj->Render();
+}
+
+bool Scene::LeftClick(int x, int y) {
+    int flipped = (int)height - y;
+    for (WidgetListPtr* n = start_ui; n; n = n->next) {
+        if (n->obj->ProcessClick(x, flipped)) return true;
+    }
+    return false;
+}

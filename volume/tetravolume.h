@@ -1,0 +1,87 @@
+// The flow volume: an unstructured tetrahedral mesh in spatial blocks.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "volume/types.h"
+
+class Isosurface;
+class KavReader;
+
+// The scalar flow variables; momentum as a scalar always means its magnitude.
+enum FieldVar { fieldDensity = 0, fieldEnergy = 1, fieldMomentum = 2 };
+
+// Four pointers into the owning volume's vertex array. v[0] is the base of the barycentric
+// frame, and positions 0..3 are the vertex numbers of the marching tables.
+struct Tetra {
+    Vertex* v[4];
+};
+
+// A spatial block: a box and the tetrahedra filed under it. The volume keeps blocks in a list.
+typedef struct _Block {
+    struct _Block* next;
+    Vector min;
+    Vector max;
+    uint32_t num_Tetra;
+    Tetra* tetra;
+    // Per field (indexed by FieldVar), the extremes of the scalar over the block's tetrahedra,
+    // computed at load. NaN scalars are left out of both, except that any NaN makes the
+    // minimum NaN, so no value compares as at or below it. An empty block has +inf / -inf.
+    double fieldMin[3];
+    double fieldMax[3];
+} Block;
+
+// One isosurface triangle: corners in drawing order and its unit normal.
+typedef struct _Triangle {
+    Vector point[3];
+    Vector normal;
+    struct _Triangle* next;
+} Triangle;
+
+class TetrahedralVolume {
+public:
+    TetrahedralVolume();
+    ~TetrahedralVolume();
+    TetrahedralVolume(const TetrahedralVolume&) = delete;
+    TetrahedralVolume& operator=(const TetrahedralVolume&) = delete;
+
+    // Loads a volume file into this empty volume; reports problems on the console.
+    void ReadFile(const char* filename);
+    // Loads from an already open stream (a file or a memory buffer); `name` labels messages.
+    void ReadStream(FILE* file, const char* name);
+
+    // The range of a field over the dataset as the file states it: [lowest, highest].
+    // NaN for a field outside the enumeration and for a volume that never loaded.
+    void GetRange(FieldVar field, double* range) const;
+
+    // Point location: the momentum at `point`, interpolated in the tetrahedron that holds it.
+    bool InterpolatePoint(double* point, Vertex* V);
+    // Replaces the triangles of `iso` by the isosurface of `field` at `value`.
+    void GenerateIsosurface(FieldVar field, double value, Isosurface* iso);
+
+    uint32_t GetNumPoints() const { return num_Points; }
+    const Block* GetFirstBlock() const { return firstBlock; }
+
+private:
+    static double GetVal(FieldVar field, const Vertex* v);
+    bool ReadVertices(KavReader& in);
+    bool ReadBlocks(KavReader& in);
+    bool ReadBlock(KavReader& in, Block* block);
+    void ComputeFieldRanges(Block* block) const;
+
+    Tetra* FindCell(double* point, double* weights);
+    Block* FindBlock(double* point);
+    int EvaluateCell(Tetra* tet, double* point, double* weights);
+    static double determinant(const double* a, const double* b, const double* c);
+    int MarchingTetra(Tetra* tet, FieldVar field, double value, Isosurface* iso);
+    void Clear();
+
+    Vertex* points;
+    Vertex Minimum;
+    Vertex Maximum;
+    uint32_t num_Points;
+    Block* firstBlock;
+    Block* guess;
+    Tetra* cellGuess;
+};
