@@ -1,0 +1,167 @@
+"""Drives the real viewer in a real window on a private Xvfb server.
+
+A Viewer starts Xvfb (1280x1024x24) and the program in a data folder with unbuffered
+stdout, collects the console transcript, sends input with xdotool and reads pixels with
+ImageMagick's `import`. With no window manager the window sits at (0, 0), so window and
+screen coordinates agree. Everything it starts, it stops.
+"""
+
+import os
+import subprocess
+import tempfile
+import threading
+import time
+
+VELMORA = os.environ.get("VELMORA", "velmora")
+CITYGEN = os.environ.get("CITYGEN", "citygen")
+
+
+def make_city(folder=None, size="--small"):
+    """Generates a demo city into `folder` (a new temporary one by default)."""
+    folder = folder or tempfile.mkdtemp(prefix="velmora-e2e-")
+    subprocess.run([CITYGEN, folder, size], check=True, stdout=subprocess.DEVNULL)
+    return folder
+
+
+class Image:
+    """An RGB screenshot; pixel(x, y) in window coordinates (y downward)."""
+
+    def __init__(self, width, height, data):
+        self.width, self.height, self.data = width, height, data
+
+    def pixel(self, x, y):
+        i = 3 * (y * self.width + x)
+        return tuple(self.data[i:i + 3])
+
+    def pixels(self, x0=0, y0=0, x1=None, y1=None, step=1):
+        x1 = self.width if x1 is None else x1
+        y1 = self.height if y1 is None else y1
+        for y in range(y0, y1, step):
+            for x in range(x0, x1, step):
+                yield self.pixel(x, y)
+
+    def differs(self, other):
+        return sum(1 for a, b in zip(self.pixels(step=4), other.pixels(step=4)) if a != b)
+
+
+class Viewer:
+    def __init__(self, folder, stdin=subprocess.DEVNULL):
+        self.folder = folder
+        self.transcript = ""
+        self._lock = threading.Lock()
+        self._start_xvfb()
+        env = dict(os.environ, DISPLAY=self.display)
+        self.proc = subprocess.Popen(["stdbuf", "-o0", VELMORA], cwd=folder, env=env,
+                                     stdin=stdin, stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT)
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def _start_xvfb(self):
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
+             "-nolisten", "tcp"], pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            self.xvfb.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+
+    def _read(self):
+        while True:
+            chunk = self.proc.stdout.read1(65536)
+            if not chunk:
+                return
+            with self._lock:
+                self.transcript += chunk.decode("utf-8", "replace")
+
+    def text(self):
+        with self._lock:
+            return self.transcript
+
+    def wait_for(self, needle, timeout=60, start=0):
+        """Waits until `needle` appears in the transcript after `start`; returns its index."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            i = self.text().find(needle, start)
+            if i >= 0:
+                return i
+            if self.proc.poll() is not None:
+                time.sleep(0.2)
+                i = self.text().find(needle, start)
+                if i >= 0:
+                    return i
+                raise AssertionError("viewer exited (%s) before printing %r:\n%s"
+                                     % (self.proc.returncode, needle, self.text()[-3000:]))
+            time.sleep(0.05)
+        raise AssertionError("timed out waiting for %r:\n%s" % (needle, self.text()[-3000:]))
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool"] + [str(a) for a in args], check=True,
+                       env=dict(os.environ, DISPLAY=self.display))
+
+    def click(self, x, y, button=1):
+        self.xdotool("mousemove", "--sync", x, y, "click", button)
+
+    def drag(self, x0, y0, x1, y1, button=1, hold=0.5):
+        self.xdotool("mousemove", "--sync", x0, y0, "mousedown", button)
+        self.xdotool("mousemove", "--sync", x1, y1)
+        time.sleep(hold)
+        self.xdotool("mouseup", button)
+
+    def key(self, name):
+        self.xdotool("key", name)
+
+    def frames(self, seconds=1.0):
+        """Lets the viewer draw for a while (it redraws continuously)."""
+        time.sleep(seconds)
+
+    def screenshot(self, path=None):
+        """The window's 1024x768 area as an Image; also saved to `path` when given."""
+        ppm = subprocess.run(["import", "-window", "root", "-crop", "1024x768+0+0", "ppm:-"],
+                             check=True, capture_output=True,
+                             env=dict(os.environ, DISPLAY=self.display)).stdout
+        if path:
+            with open(path, "wb") as out:
+                out.write(ppm)
+        return parse_ppm(ppm)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
+        self._reader.join(timeout=5)
+        self.xvfb.kill()
+        self.xvfb.wait()
+
+
+def parse_ppm(data):
+    """Parses a binary (P6) PPM with 8-bit samples."""
+    fields, pos = [], 0
+    while len(fields) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        if data[pos:pos + 1] == b"#":
+            pos = data.index(b"\n", pos)
+            continue
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[pos:end])
+        pos = end
+    if fields[0] != b"P6" or fields[3] != b"255":
+        raise ValueError("not an 8-bit P6 PPM")
+    width, height = int(fields[1]), int(fields[2])
+    return Image(width, height, data[pos + 1:pos + 1 + 3 * width * height])
