@@ -130,7 +130,8 @@ class Viewer:
 
     def screenshot(self, path=None):
         """The window's 1024x768 area as an Image; also saved to `path` when given."""
-        ppm = subprocess.run(["import", "-window", "root", "-crop", "1024x768+0+0", "ppm:-"],
+        ppm = subprocess.run(["import", "-window", "root", "-crop", "1024x768+0+0", "-depth", "8",
+                              "ppm:-"],
                              check=True, capture_output=True,
                              env=dict(os.environ, DISPLAY=self.display)).stdout
         if path:
@@ -143,6 +144,7 @@ class Viewer:
             self.proc.kill()
         self.proc.wait()
         self._reader.join(timeout=5)
+        self.proc.stdout.close()
         self.xvfb.kill()
         self.xvfb.wait()
 
