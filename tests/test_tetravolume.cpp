@@ -218,6 +218,7 @@ TEST(VolumeRead, BlockFieldExtremesCoverItsTetrahedraAndFlagNaN) {
     f.blocks = {{{0, 1, 0, 1, 0, 1}, {0, 1, 2, 3}}, {{0, 2, 0, 2, 0, 2}, {1, 2, 3, 4}}, {{}, {}}};
     TetrahedralVolume vol;
     Load(vol, f.Bytes());
+    vol.ComputeFieldRanges();
     const Block* empty = vol.GetFirstBlock();
     const Block* withNaN = empty->next;
     const Block* plain = withNaN->next;

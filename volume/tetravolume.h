@@ -26,8 +26,9 @@ typedef struct _Block {
     uint32_t num_Tetra;
     Tetra* tetra;
     // Per field (indexed by FieldVar), the extremes of the scalar over the block's tetrahedra,
-    // computed at load. NaN scalars are left out of both, except that any NaN makes the
-    // minimum NaN, so no value compares as at or below it. An empty block has +inf / -inf.
+    // valid once the volume's ComputeFieldRanges has run. NaN scalars are left out of both,
+    // except that any NaN makes the minimum NaN, so no value compares as at or below it.
+    // An empty block has +inf / -inf.
     double fieldMin[3];
     double fieldMax[3];
 } Block;
@@ -60,6 +61,10 @@ public:
     // Replaces the triangles of `iso` by the isosurface of `field` at `value`.
     void GenerateIsosurface(FieldVar field, double value, Isosurface* iso);
 
+    // Fills every block's fieldMin / fieldMax. The work is done once, on the first call, so
+    // loading stays as fast as reading the file and isosurfaces pay for it once.
+    void ComputeFieldRanges();
+
     uint32_t GetNumPoints() const { return num_Points; }
     const Block* GetFirstBlock() const { return firstBlock; }
 
@@ -68,7 +73,7 @@ private:
     bool ReadVertices(KavReader& in);
     bool ReadBlocks(KavReader& in);
     bool ReadBlock(KavReader& in, Block* block);
-    void ComputeFieldRanges(Block* block) const;
+    static void ComputeFieldRanges(Block* block);
 
     Tetra* FindCell(double* point, double* weights);
     Block* FindBlock(double* point);
@@ -84,4 +89,5 @@ private:
     Block* firstBlock;
     Block* guess;
     Tetra* cellGuess;
+    bool fieldRangesReady;
 };
