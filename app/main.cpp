@@ -9,6 +9,7 @@
 #include "surface/colormap.h"
 #include "surface/displaylist.h"
 #include "volume/tetravolume.h"
+#include "widgets/framerate.h"
 
 CameraObject User;
 Scene World;
@@ -120,6 +121,8 @@ int main(int argc, char** argv) {
 
     volume = new TetrahedralVolume();
     volume->ReadFile("volume.kav");
+
+    World.AddUIElement(new FramerateWidget());
 
     World.SetCamera(&User);
     World.InitGL();

@@ -1,0 +1,8 @@
+#include "widgets/clock.h"
+
+#include <chrono>
+
+int64_t MonotonicMillis() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
