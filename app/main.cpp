@@ -8,6 +8,7 @@
 #include "scene/scene.h"
 #include "surface/colormap.h"
 #include "surface/displaylist.h"
+#include "volume/isosurface.h"
 #include "volume/tetravolume.h"
 #include "widgets/framerate.h"
 
@@ -24,6 +25,7 @@ int width = 0, height = 0;
 // The city surfaces: 0 walls, 1 ceiling, 2 city, 3 floor.
 DisplayListObject* context[4] = {nullptr, nullptr, nullptr, nullptr};
 TetrahedralVolume* volume = nullptr;
+Isosurface* isosurface = nullptr;
 
 void display() {
     glClearColor(0, 0, 0, 0);
@@ -121,6 +123,10 @@ int main(int argc, char** argv) {
 
     volume = new TetrahedralVolume();
     volume->ReadFile("volume.kav");
+
+    isosurface = new Isosurface();
+    isosurface->SetVolume(volume);
+    World.Add3dElement(isosurface);
 
     World.AddUIElement(new FramerateWidget());
 

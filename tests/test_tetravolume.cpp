@@ -211,23 +211,3 @@ TEST(VolumeReadDeath, WrongMagicEndsWithStatusMinusOneAfterALine) {
         },
         testing::ExitedWithCode(255), "");
 }
-
-TEST(VolumeRead, BlockFieldExtremesCoverItsTetrahedraAndFlagNaN) {
-    VolumeBytes f = OneTetra();
-    f.vertices.push_back(MakeVertex(2, 2, 2, NAN, 9.0, 0, 6, 8));
-    f.blocks = {{{0, 1, 0, 1, 0, 1}, {0, 1, 2, 3}}, {{0, 2, 0, 2, 0, 2}, {1, 2, 3, 4}}, {{}, {}}};
-    TetrahedralVolume vol;
-    Load(vol, f.Bytes());
-    vol.ComputeFieldRanges();
-    const Block* empty = vol.GetFirstBlock();
-    const Block* withNaN = empty->next;
-    const Block* plain = withNaN->next;
-    EXPECT_DOUBLE_EQ(plain->fieldMin[fieldDensity], 1.0);
-    EXPECT_DOUBLE_EQ(plain->fieldMax[fieldDensity], 1.3);
-    EXPECT_TRUE(std::isnan(withNaN->fieldMin[fieldDensity]));
-    EXPECT_DOUBLE_EQ(withNaN->fieldMax[fieldDensity], 1.3);
-    EXPECT_DOUBLE_EQ(withNaN->fieldMin[fieldMomentum], 0.0);
-    EXPECT_DOUBLE_EQ(withNaN->fieldMax[fieldMomentum], 10.0);
-    EXPECT_EQ(empty->fieldMin[fieldEnergy], INFINITY);
-    EXPECT_EQ(empty->fieldMax[fieldEnergy], -INFINITY);
-}

@@ -36,12 +36,7 @@ void SetAllNaN(Vertex* v) {
 }  // namespace
 
 TetrahedralVolume::TetrahedralVolume()
-    : points(nullptr),
-      num_Points(0),
-      firstBlock(nullptr),
-      guess(nullptr),
-      cellGuess(nullptr),
-      fieldRangesReady(false) {
+    : points(nullptr), num_Points(0), firstBlock(nullptr), guess(nullptr), cellGuess(nullptr) {
     SetAllNaN(&Minimum);
     SetAllNaN(&Maximum);
 }
@@ -62,7 +57,6 @@ void TetrahedralVolume::Clear() {
     }
     guess = nullptr;
     cellGuess = nullptr;
-    fieldRangesReady = false;
 }
 
 void TetrahedralVolume::ReadFile(const char* filename) {
@@ -160,34 +154,6 @@ bool TetrahedralVolume::ReadBlock(KavReader& in, Block* block) {
         }
     }
     return true;
-}
-
-void TetrahedralVolume::ComputeFieldRanges() {
-    if (fieldRangesReady) return;
-    for (Block* b = firstBlock; b; b = b->next) ComputeFieldRanges(b);
-    fieldRangesReady = true;
-}
-
-void TetrahedralVolume::ComputeFieldRanges(Block* block) {
-    const double inf = std::numeric_limits<double>::infinity();
-    double lo[3] = {inf, inf, inf}, hi[3] = {-inf, -inf, -inf};
-    bool nan[3] = {false, false, false};
-    const Tetra* end = block->tetra + block->num_Tetra;
-    for (const Tetra* t = block->tetra; t != end; ++t) {
-        for (const Vertex* v : t->v) {
-            const double s[3] = {v->Density, v->Energy, v->MomentumMag};
-            for (int f = 0; f < 3; ++f) {
-                // Branch-free: a NaN leaves both extremes alone and is flagged instead.
-                lo[f] = s[f] < lo[f] ? s[f] : lo[f];
-                hi[f] = s[f] > hi[f] ? s[f] : hi[f];
-                nan[f] = nan[f] | (s[f] != s[f]);
-            }
-        }
-    }
-    for (int f = 0; f < 3; ++f) {
-        block->fieldMin[f] = nan[f] ? kNaN : lo[f];
-        block->fieldMax[f] = hi[f];
-    }
 }
 
 double TetrahedralVolume::GetVal(FieldVar field, const Vertex* v) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "volume/types.h"
 
@@ -25,12 +26,6 @@ typedef struct _Block {
     Vector max;
     uint32_t num_Tetra;
     Tetra* tetra;
-    // Per field (indexed by FieldVar), the extremes of the scalar over the block's tetrahedra,
-    // valid once the volume's ComputeFieldRanges has run. NaN scalars are left out of both,
-    // except that any NaN makes the minimum NaN, so no value compares as at or below it.
-    // An empty block has +inf / -inf.
-    double fieldMin[3];
-    double fieldMax[3];
 } Block;
 
 // One isosurface triangle: corners in drawing order and its unit normal.
@@ -61,10 +56,6 @@ public:
     // Replaces the triangles of `iso` by the isosurface of `field` at `value`.
     void GenerateIsosurface(FieldVar field, double value, Isosurface* iso);
 
-    // Fills every block's fieldMin / fieldMax. The work is done once, on the first call, so
-    // loading stays as fast as reading the file and isosurfaces pay for it once.
-    void ComputeFieldRanges();
-
     uint32_t GetNumPoints() const { return num_Points; }
     const Block* GetFirstBlock() const { return firstBlock; }
 
@@ -73,13 +64,18 @@ private:
     bool ReadVertices(KavReader& in);
     bool ReadBlocks(KavReader& in);
     bool ReadBlock(KavReader& in, Block* block);
-    static void ComputeFieldRanges(Block* block);
 
     Tetra* FindCell(double* point, double* weights);
     Block* FindBlock(double* point);
     int EvaluateCell(Tetra* tet, double* point, double* weights);
     static double determinant(const double* a, const double* b, const double* c);
     int MarchingTetra(Tetra* tet, FieldVar field, double value, Isosurface* iso);
+    // Extraction's summary of the blocks: per field and block, the scalar extremes of the
+    // block and of each run of consecutive tetrahedra in it, so that extraction passes over
+    // the blocks and runs the value cannot cut. Recorded by the first extraction of each field
+    // (marchingtetra.cpp), for the block list that it walked.
+    std::vector<float> runRanges[3];
+    const Block* runRangesFor[3] = {nullptr, nullptr, nullptr};
     void Clear();
 
     Vertex* points;
@@ -89,5 +85,4 @@ private:
     Block* firstBlock;
     Block* guess;
     Tetra* cellGuess;
-    bool fieldRangesReady;
 };
