@@ -9,6 +9,7 @@
 #include "surface/colormap.h"
 #include "surface/displaylist.h"
 #include "volume/isosurface.h"
+#include "volume/pathlinestarter.h"
 #include "volume/tetravolume.h"
 #include "widgets/framerate.h"
 
@@ -25,6 +26,7 @@ int width = 0, height = 0;
 // The city surfaces: 0 walls, 1 ceiling, 2 city, 3 floor.
 DisplayListObject* context[4] = {nullptr, nullptr, nullptr, nullptr};
 TetrahedralVolume* volume = nullptr;
+PathLineGenerator* pathline = nullptr;
 Isosurface* isosurface = nullptr;
 
 void display() {
@@ -123,6 +125,9 @@ int main(int argc, char** argv) {
 
     volume = new TetrahedralVolume();
     volume->ReadFile("volume.kav");
+    pathline = new PathLineGenerator();
+    pathline->SetVolume(volume);
+    World.Add3dElement(pathline);
 
     isosurface = new Isosurface();
     isosurface->SetVolume(volume);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "volume/blocklocator.h"
+#include "volume/cellindex.h"
 #include "volume/kavreader.h"
 
 namespace {
@@ -36,7 +38,13 @@ void SetAllNaN(Vertex* v) {
 }  // namespace
 
 TetrahedralVolume::TetrahedralVolume()
-    : points(nullptr), num_Points(0), firstBlock(nullptr), guess(nullptr), cellGuess(nullptr) {
+    : points(nullptr),
+      num_Points(0),
+      firstBlock(nullptr),
+      guess(nullptr),
+      cellGuess(nullptr),
+      referenceScan(false),
+      blockLocator(nullptr) {
     SetAllNaN(&Minimum);
     SetAllNaN(&Maximum);
 }
@@ -52,9 +60,12 @@ void TetrahedralVolume::Clear() {
     while (firstBlock) {
         Block* next = firstBlock->next;
         delete[] firstBlock->tetra;
+        delete firstBlock->index;
         delete firstBlock;
         firstBlock = next;
     }
+    delete blockLocator;
+    blockLocator = nullptr;
     guess = nullptr;
     cellGuess = nullptr;
 }

@@ -7,11 +7,15 @@
 
 #include "volume/types.h"
 
+struct BlockLocator;
+class CellIndex;
 class Isosurface;
 class KavReader;
 
-// The scalar flow variables; momentum as a scalar always means its magnitude.
-enum FieldVar { fieldDensity = 0, fieldEnergy = 1, fieldMomentum = 2 };
+// The scalar flow variables; momentum as a scalar always means its magnitude. The fixed
+// underlying type makes any int a valid FieldVar, so that a value outside the enumeration
+// reaches GetVal (which answers NaN) without undefined behaviour.
+enum FieldVar : int { fieldDensity = 0, fieldEnergy = 1, fieldMomentum = 2 };
 
 // Four pointers into the owning volume's vertex array. v[0] is the base of the barycentric
 // frame, and positions 0..3 are the vertex numbers of the marching tables.
@@ -26,6 +30,8 @@ typedef struct _Block {
     Vector max;
     uint32_t num_Tetra;
     Tetra* tetra;
+    // Spatial index over `tetra` for point location, built when first needed; owned.
+    CellIndex* index;
 } Block;
 
 // One isosurface triangle: corners in drawing order and its unit normal.
@@ -53,6 +59,9 @@ public:
 
     // Point location: the momentum at `point`, interpolated in the tetrahedron that holds it.
     bool InterpolatePoint(double* point, Vertex* V);
+    // Searches a block by evaluating its tetrahedra one by one instead of through its index.
+    // Same answers, much slower; kept as the yardstick for tests and benchmarks.
+    void SetReferenceScan(bool on) { referenceScan = on; }
     // Replaces the triangles of `iso` by the isosurface of `field` at `value`.
     void GenerateIsosurface(FieldVar field, double value, Isosurface* iso);
 
@@ -69,6 +78,9 @@ private:
     Block* FindBlock(double* point);
     int EvaluateCell(Tetra* tet, double* point, double* weights);
     static double determinant(const double* a, const double* b, const double* c);
+    void IndexCells(Block* block) const;
+    Tetra* ScanBlock(Block* block, double* point, double* weights);
+    Tetra* SearchIndex(Block* block, double* point, double* weights);
     int MarchingTetra(Tetra* tet, FieldVar field, double value, Isosurface* iso);
     // Extraction's summary of the blocks: per field and block, the scalar extremes of the
     // block and of each run of consecutive tetrahedra in it, so that extraction passes over
@@ -85,4 +97,9 @@ private:
     Block* firstBlock;
     Block* guess;
     Tetra* cellGuess;
+    bool referenceScan;
+    BlockLocator* blockLocator;  // grid over the block boxes, built when first needed; owned
+
+    // Unit tests inspect the point-location caches through it.
+    friend class PointLocationProbe;
 };

@@ -1,0 +1,183 @@
+#include "volume/cellindex.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Grid sizing: cubic cells such that a tetrahedron of mean size is filed about
+// kRefsPerTetra times, with at most kCellsPerTetra cells per filed tetrahedron. Bigger cells
+// save memory and build time; smaller ones give shorter candidate lists.
+const double kRefsPerTetra = 16;
+const double kCellsPerTetra = 2;
+// When uneven sizes make the tetrahedra filed more often than this on average, the cells
+// grow by kCellGrowth per axis and the filing is counted again.
+const double kMaxRefsPerTetra = 48;
+const double kCellGrowth = 1.5;
+const int kMaxTries = 8;
+const double kQuantMax = 65535;
+// Cell numbers and filing counts stay below this, so that 32 bits hold them.
+const double kMaxCount = 4294967295.0;
+
+}  // namespace
+
+CellIndex::CellIndex(const std::vector<WorldBox>& worldBoxes, const std::vector<Kind>& kinds)
+    : boxes(kinds.size()) {
+    for (uint32_t i = 0; i < kinds.size(); ++i) {
+        if (kinds[i] == kAlwaysTested) alwaysTested.push_back(i);
+        if (kinds[i] == kDegenerate) degenerate.push_back(i);
+    }
+    SetDomain(worldBoxes, kinds);
+    if (extent[0] < 0) return;  // nothing to file
+    double mean[3];
+    uint64_t filed = QuantiseBoxes(worldBoxes, kinds, mean);
+    double side = FirstCellSide(mean, filed);
+    for (int tries = 0; tries < kMaxTries; ++tries, side *= kCellGrowth) {
+        ChooseGrid(side);
+        double cells = (double)dims[0] * dims[1] * dims[2];
+        double filings = cells < kMaxCount ? (double)CountRefs(kinds) : kMaxCount;
+        if (filings < kMaxCount && filings <= kMaxRefsPerTetra * (double)filed) {
+            Fill(kinds);
+            return;
+        }
+    }
+    // Sizes so uneven that no grid pays: one cell files every tetrahedron once.
+    dims[0] = dims[1] = dims[2] = 1;
+    Fill(kinds);
+}
+
+uint64_t CellIndex::QuantiseBoxes(const std::vector<WorldBox>& worldBoxes,
+                                  const std::vector<Kind>& kinds, double* mean) {
+    uint64_t filed = 0;
+    mean[0] = mean[1] = mean[2] = 0;
+    for (uint32_t i = 0; i < kinds.size(); ++i) {
+        if (kinds[i] != kBoxed) continue;
+        ++filed;
+        for (int a = 0; a < 3; ++a) {
+            boxes[i].lo[a] = (uint16_t)Quantise(a, worldBoxes[i].lo[a]);
+            boxes[i].hi[a] = (uint16_t)Quantise(a, worldBoxes[i].hi[a]);
+            mean[a] += worldBoxes[i].hi[a] - worldBoxes[i].lo[a];
+        }
+    }
+    for (int a = 0; a < 3; ++a) mean[a] /= (double)filed;
+    return filed;
+}
+
+double CellIndex::FirstCellSide(const double* mean, uint64_t filed) const {
+    // The side s that files a box of mean size (m + s) / s times per axis, kRefsPerTetra
+    // times in all, found by bisection; but no more than kCellsPerTetra cells per
+    // tetrahedron.
+    double lo = 0, hi = std::max(std::max(extent[0], extent[1]), extent[2]) + 1e-300;
+    for (int i = 0; i < 100; ++i) {
+        double s = (lo + hi) / 2;
+        double refs = (mean[0] / s + 1) * (mean[1] / s + 1) * (mean[2] / s + 1);
+        (refs > kRefsPerTetra ? lo : hi) = s;
+    }
+    double fewest = std::cbrt(extent[0]) * std::cbrt(extent[1]) * std::cbrt(extent[2]) /
+                    std::cbrt(kCellsPerTetra * (double)filed);
+    return std::max(hi, fewest);
+}
+
+uint32_t CellIndex::DegenerateBefore(uint32_t index) const {
+    return static_cast<uint32_t>(std::lower_bound(degenerate.begin(), degenerate.end(), index) -
+                                 degenerate.begin());
+}
+
+uint64_t CellIndex::MemoryBytes() const {
+    return sizeof *this + boxes.capacity() * sizeof(QuantBox) +
+           (alwaysTested.capacity() + degenerate.capacity() + start.capacity() +
+            wideRefs.capacity()) *
+               sizeof(uint32_t) +
+           narrowRefs.capacity() * sizeof(uint16_t);
+}
+
+void CellIndex::SetDomain(const std::vector<WorldBox>& worldBoxes, const std::vector<Kind>& kinds) {
+    double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+    bool any = false;
+    for (uint32_t i = 0; i < kinds.size(); ++i) {
+        if (kinds[i] != kBoxed) continue;
+        any = true;
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = std::min(lo[a], worldBoxes[i].lo[a]);
+            hi[a] = std::max(hi[a], worldBoxes[i].hi[a]);
+        }
+    }
+    if (!any) return;
+    for (int a = 0; a < 3; ++a) {
+        origin[a] = lo[a];
+        extent[a] = hi[a] - lo[a];
+        scale[a] = extent[a] > 0 ? (kQuantMax + 1) / extent[a] : 0;
+    }
+}
+
+uint32_t CellIndex::Quantise(int axis, double value) const {
+    // Monotone in `value`: a point inside a box quantises inside the box's quantised bounds.
+    double x = (value - origin[axis]) * scale[axis];
+    return x >= kQuantMax ? (uint32_t)kQuantMax : (uint32_t)x;
+}
+
+void CellIndex::ChooseGrid(double cellSide) {
+    for (int a = 0; a < 3; ++a) {
+        double d = std::ceil(extent[a] / cellSide);
+        dims[a] = (int)std::min(std::max(d, 1.0), kQuantMax + 1);
+    }
+}
+
+uint64_t CellIndex::CountRefs(const std::vector<Kind>& kinds) const {
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < kinds.size(); ++i) {
+        if (kinds[i] != kBoxed) continue;
+        const QuantBox& b = boxes[i];
+        uint64_t n = 1;
+        for (int a = 0; a < 3; ++a) n *= CellOf(a, b.hi[a]) - CellOf(a, b.lo[a]) + 1;
+        total += n;
+    }
+    return total;
+}
+
+void CellIndex::Fill(const std::vector<Kind>& kinds) {
+    if (kinds.size() <= 65536) {
+        FillRefs(kinds, narrowRefs);
+    } else {
+        FillRefs(kinds, wideRefs);
+    }
+}
+
+template <typename Ref>
+void CellIndex::FillRefs(const std::vector<Kind>& kinds, std::vector<Ref>& refs) {
+    uint64_t cells = (uint64_t)dims[0] * dims[1] * dims[2];
+    auto forEachCell = [&](const QuantBox& b, auto visit) {
+        uint32_t lo[3], hi[3];
+        for (int a = 0; a < 3; ++a) lo[a] = CellOf(a, b.lo[a]), hi[a] = CellOf(a, b.hi[a]);
+        for (uint32_t z = lo[2]; z <= hi[2]; ++z)
+            for (uint32_t y = lo[1]; y <= hi[1]; ++y) {
+                uint32_t row = (z * dims[1] + y) * dims[0];
+                for (uint32_t x = lo[0]; x <= hi[0]; ++x) visit(row + x);
+            }
+    };
+    // A counting pass sizes the lists, then a filing pass in array order leaves every cell's
+    // list ascending.
+    start.assign(cells + 1, 0);
+    const uint32_t count = (uint32_t)kinds.size();
+    for (uint32_t i = 0; i < count; ++i) {
+        if (kinds[i] == kBoxed) forEachCell(boxes[i], [&](uint32_t c) { ++start[c + 1]; });
+    }
+    for (uint64_t c = 0; c < cells; ++c) start[c + 1] += start[c];
+    refs.resize(start[cells]);
+    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (kinds[i] == kBoxed) {
+            forEachCell(boxes[i], [&](uint32_t c) { refs[next[c]++] = static_cast<Ref>(i); });
+        }
+    }
+}
+
+bool CellIndex::Locate(const double* p, uint32_t* q) const {
+    if (dims[0] == 0) return false;
+    for (int a = 0; a < 3; ++a) {
+        // Written so that a NaN coordinate fails.
+        if (!(p[a] >= origin[a] && p[a] - origin[a] <= extent[a])) return false;
+        q[a] = Quantise(a, p[a]);
+    }
+    return true;
+}

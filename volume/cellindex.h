@@ -1,0 +1,127 @@
+// Spatial index over one block's tetrahedra for point location.
+//
+// It answers "which tetrahedra could hold this point" with a superset of the true answer, in
+// ascending array order, so that testing the candidates in that order finds the same first
+// tetrahedron as a scan of the whole array. Each indexed tetrahedron is filed under the cells
+// of a uniform grid that its box (grown by the caller to cover the inside test's tolerance)
+// overlaps, and keeps that box quantised to 16 bits per axis for a quick rejection.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// Axis-aligned box in world units.
+struct WorldBox {
+    double lo[3];
+    double hi[3];
+};
+
+class CellIndex {
+public:
+    // How point location must treat one tetrahedron.
+    enum Kind : uint8_t {
+        kBoxed,         // can only hold points inside its box: filed in the grid
+        kAlwaysTested,  // a box cannot be trusted for it: a candidate everywhere
+        kDegenerate,    // never holds a point; counted by DegenerateBefore
+    };
+    static const uint32_t kNone = UINT32_MAX;
+
+    // `boxes[i]` bounds tetrahedron i when `kinds[i]` is kBoxed; other boxes are ignored.
+    CellIndex(const std::vector<WorldBox>& boxes, const std::vector<Kind>& kinds);
+
+    // The first candidate for `point`, in ascending order, for which `test(i)` holds; kNone
+    // when there is none. A point outside every box (also a NaN point) only meets the
+    // tetrahedra that are tested everywhere.
+    template <typename Test>
+    uint32_t FirstMatch(const double* point, Test test) const;
+
+    // Number of degenerate tetrahedra that come before `index` in the array (all of them for
+    // kNone): a scan up to `index` would have met exactly these.
+    uint32_t DegenerateBefore(uint32_t index) const;
+
+    uint64_t MemoryBytes() const;
+
+private:
+    // A box in quantised coordinates, inclusive at both ends.
+    struct QuantBox {
+        uint16_t lo[3];
+        uint16_t hi[3];
+    };
+
+    void SetDomain(const std::vector<WorldBox>& boxes, const std::vector<Kind>& kinds);
+    // Quantises the filed boxes; returns how many there are and their mean size per axis.
+    uint64_t QuantiseBoxes(const std::vector<WorldBox>& boxes, const std::vector<Kind>& kinds,
+                           double* mean);
+    double FirstCellSide(const double* mean, uint64_t filed) const;
+    void ChooseGrid(double cellSide);
+    uint64_t CountRefs(const std::vector<Kind>& kinds) const;
+    void Fill(const std::vector<Kind>& kinds);
+    template <typename Ref>
+    void FillRefs(const std::vector<Kind>& kinds, std::vector<Ref>& refs);
+    template <typename Ref, typename Test>
+    uint32_t Search(const Ref* refs, const double* point, Test test) const;
+    uint32_t Quantise(int axis, double value) const;
+    uint32_t CellOf(int axis, uint32_t q) const { return (q * (uint32_t)dims[axis]) >> 16; }
+    bool Locate(const double* point, uint32_t* q) const;
+    bool InBox(uint32_t i, const uint32_t* q) const;
+
+    std::vector<uint32_t> alwaysTested;  // ascending
+    std::vector<uint32_t> degenerate;    // ascending
+    // The domain holds every filed box: `origin` to `origin` + `extent` per axis, mapped
+    // monotonically onto quantised coordinates 0..65535 (`scale` per unit).
+    double origin[3] = {0, 0, 0};
+    double extent[3] = {-1, -1, -1};
+    double scale[3] = {0, 0, 0};
+    std::vector<QuantBox> boxes;  // per tetrahedron; meaningful for filed ones
+    // The grid: `dims` cells per axis over the quantised range. Cell c holds the ascending
+    // tetrahedron numbers refs[start[c]] .. refs[start[c + 1] - 1], kept in `narrowRefs` when
+    // 16 bits number every tetrahedron of the block, else in `wideRefs`. Empty when nothing
+    // is filed.
+    int dims[3] = {0, 0, 0};
+    std::vector<uint32_t> start;
+    std::vector<uint16_t> narrowRefs;
+    std::vector<uint32_t> wideRefs;
+};
+
+template <typename Test>
+uint32_t CellIndex::FirstMatch(const double* point, Test test) const {
+    return narrowRefs.empty() ? Search(wideRefs.data(), point, test)
+                              : Search(narrowRefs.data(), point, test);
+}
+
+template <typename Ref, typename Test>
+uint32_t CellIndex::Search(const Ref* refs, const double* point, Test test) const {
+    const Ref* ref = nullptr;
+    const Ref* refEnd = nullptr;
+    uint32_t q[3];
+    if (Locate(point, q)) {
+        uint32_t cell = (CellOf(2, q[2]) * dims[1] + CellOf(1, q[1])) * dims[0] + CellOf(0, q[0]);
+        ref = refs + start[cell];
+        refEnd = refs + start[cell + 1];
+    }
+    if (alwaysTested.empty()) {  // the usual case: one list
+        for (; ref != refEnd; ++ref) {
+            if (InBox(*ref, q) && test(*ref)) return *ref;
+        }
+        return kNone;
+    }
+    // Merge the cell's list with the ascending list of tetrahedra tested everywhere.
+    const uint32_t* other = alwaysTested.data();
+    const uint32_t* otherEnd = other + alwaysTested.size();
+    while (ref != refEnd || other != otherEnd) {
+        if (other == otherEnd || (ref != refEnd && *ref < *other)) {
+            uint32_t i = *ref++;
+            if (InBox(i, q) && test(i)) return i;
+        } else {
+            uint32_t i = *other++;
+            if (test(i)) return i;
+        }
+    }
+    return kNone;
+}
+
+inline bool CellIndex::InBox(uint32_t i, const uint32_t* q) const {
+    const QuantBox& b = boxes[i];
+    return q[0] >= b.lo[0] && q[0] <= b.hi[0] && q[1] >= b.lo[1] && q[1] <= b.hi[1] &&
+           q[2] >= b.lo[2] && q[2] <= b.hi[2];
+}

@@ -1,0 +1,229 @@
+// Point location in the tetrahedral volume: the block, the tetrahedron and the barycentric
+// weights of a point, and the momentum interpolated there.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "volume/blocklocator.h"
+#include "volume/cellindex.h"
+#include "volume/tetravolume.h"
+
+namespace {
+
+// A tetrahedron holds a point when each barycentric weight lies in [kLow, kHigh].
+const double kLow = -0.001;
+const double kHigh = 1.001;
+
+// How far the index grows a tetrahedron's box, per unit of its extent on that axis. A point
+// whose weights pass the inside test lies within 0.002 extents of the box: it overshoots by
+// at most the sum of its negative weights, each at least -0.001, and with three of them the
+// fourth weight would exceed 1.001. The rest covers the rounding of the weights and of the
+// grown box itself.
+const double kBoxGrowth = 0.005;
+// Largest (largest edge component)^3 / |determinant| for which that box is trusted. Up to this
+// ratio the rounding of the weights stays over ten times below the margin that kBoxGrowth leaves,
+// for any point outside the grown box; beyond it a tetrahedron is tested everywhere.
+const double kMaxSkew = 1e4;
+// The bound above needs the products of edges in the normal double range, and the grown
+// box's own rounding needs extents not too small for the coordinates they sit at.
+const double kMinEdge = 1e-60;
+const double kMaxEdge = 1e60;
+const double kMinRelativeExtent = 1e-12;
+
+bool Within(double w) {
+    return w >= kLow && w <= kHigh;
+}
+
+// Component-wise difference a - b.
+void Difference(const double* a, const double* b, double* out) {
+    out[0] = a[0] - b[0];
+    out[1] = a[1] - b[1];
+    out[2] = a[2] - b[2];
+}
+
+// The three edges of a tetrahedron from its base vertex v[0]. Every evaluation and the index
+// form them this one way, so that the index judges a tetrahedron on the numbers that the
+// evaluation sees.
+void Edges(const Tetra* tet, double edge[3][3]) {
+    for (int k = 0; k < 3; ++k) Difference(tet->v[k + 1]->point, tet->v[0]->point, edge[k]);
+}
+
+// Cramer's rule, given the three numerator determinants and det: writes the weights and
+// returns whether all four pass the inside test.
+int Solve(const double* numerator, double det, double* weights) {
+    double pcoords[3] = {numerator[0] / det, numerator[1] / det, numerator[2] / det};
+    double p4 = 1 - pcoords[0] - pcoords[1] - pcoords[2];
+    weights[0] = p4;
+    weights[1] = pcoords[0];
+    weights[2] = pcoords[1];
+    weights[3] = pcoords[2];
+    return Within(pcoords[0]) && Within(pcoords[1]) && Within(pcoords[2]) && Within(p4);
+}
+
+// A numerator beyond the inside test's bounds (times det) by more than a relative
+// kRejectMargin fails the test whatever the division rounds to.
+const double kRejectMargin = 1e-9;
+const double kRejectLow = -kLow * (1 + kRejectMargin);
+const double kRejectHigh = kHigh * (1 + kRejectMargin);
+
+typedef double (*Determinant)(const double*, const double*, const double*);
+
+// EvaluateCell for a tetrahedron known not to be degenerate, with the same result and, when
+// it holds the point, the same weights; but it gives up at the first numerator that settles
+// the answer, before any division, which spares most rejected candidates most of the work.
+// NaNs never give up early.
+int EvaluateCandidate(const Tetra* tet, const double* point, double* weights,
+                      Determinant determinant) {
+    double rhs[3], c[3][3];
+    Difference(point, tet->v[0]->point, rhs);
+    Edges(tet, c);
+    double det = determinant(c[0], c[1], c[2]);
+    double size = std::fabs(det), sign = det < 0 ? -1 : 1;
+    double low = -kRejectLow * size, high = kRejectHigh * size;
+    auto settled = [&](double numerator) {
+        double scaled = sign * numerator;  // the weight times |det|
+        return scaled < low || scaled > high;
+    };
+    double numerator[3];
+    if (settled(numerator[0] = determinant(rhs, c[1], c[2]))) return 0;
+    if (settled(numerator[1] = determinant(c[0], rhs, c[2]))) return 0;
+    if (settled(numerator[2] = determinant(c[0], c[1], rhs))) return 0;
+    return Solve(numerator, det, weights);
+}
+
+void ReportDegenerate(uint32_t times) {
+    for (uint32_t i = 0; i < times; ++i) printf("Aborting because Det = 0\n");
+}
+
+// The tetrahedron's box grown by kBoxGrowth of its extent per axis; false when its extents
+// are too small for its coordinates to grow it reliably.
+bool GrownBox(const Tetra& tet, WorldBox* box) {
+    for (int a = 0; a < 3; ++a) {
+        double lo = tet.v[0]->point[a], hi = lo;
+        for (int k = 1; k < 4; ++k) {
+            double x = tet.v[k]->point[a];
+            lo = x < lo ? x : lo;
+            hi = x > hi ? x : hi;
+        }
+        double extent = hi - lo;
+        if (!(extent >= kMinRelativeExtent * std::max(std::fabs(lo), std::fabs(hi)))) return false;
+        box->lo[a] = lo - kBoxGrowth * extent;
+        box->hi[a] = hi + kBoxGrowth * extent;
+    }
+    return true;
+}
+
+}  // namespace
+
+double TetrahedralVolume::determinant(const double* a, const double* b, const double* c) {
+    return a[0] * (b[1] * c[2] - b[2] * c[1]) + a[1] * (b[2] * c[0] - b[0] * c[2]) +
+           a[2] * (b[0] * c[1] - b[1] * c[0]);
+}
+
+int TetrahedralVolume::EvaluateCell(Tetra* tet, double* point, double* weights) {
+    // The offset of the point and the edges c1, c2, c3, all from v[0].
+    double rhs[3], c[3][3];
+    Difference(point, tet->v[0]->point, rhs);
+    Edges(tet, c);
+    double det = determinant(c[0], c[1], c[2]);
+    if (det == 0) {
+        ReportDegenerate(1);
+        return 0;
+    }
+    // Cramer's rule: the coordinates of rhs in the frame c1, c2, c3.
+    double numerator[3] = {determinant(rhs, c[1], c[2]), determinant(c[0], rhs, c[2]),
+                           determinant(c[0], c[1], rhs)};
+    return Solve(numerator, det, weights);
+}
+
+void TetrahedralVolume::IndexCells(Block* block) const {
+    std::vector<WorldBox> boxes(block->num_Tetra);
+    std::vector<CellIndex::Kind> kinds(block->num_Tetra, CellIndex::kAlwaysTested);
+    for (uint32_t i = 0; i < block->num_Tetra; ++i) {
+        const Tetra& tet = block->tetra[i];
+        double c[3][3];
+        Edges(&tet, c);
+        double det = determinant(c[0], c[1], c[2]);
+        if (det == 0) {
+            kinds[i] = CellIndex::kDegenerate;
+            continue;
+        }
+        double edge = 0;
+        for (const double* e : c) {
+            for (int a = 0; a < 3; ++a) edge = std::max(edge, std::fabs(e[a]));
+        }
+        // Written so that NaN and infinite coordinates leave the tetrahedron tested everywhere.
+        bool sane =
+            edge >= kMinEdge && edge <= kMaxEdge && edge * edge * edge <= kMaxSkew * std::fabs(det);
+        if (sane && GrownBox(tet, &boxes[i])) kinds[i] = CellIndex::kBoxed;
+    }
+    block->index = new CellIndex(boxes, kinds);
+}
+
+Block* TetrahedralVolume::FindBlock(double* point) {
+    auto inBox = [point](const Block* b) {
+        return b->min[0] < point[0] && point[0] <= b->max[0] && b->min[1] < point[1] &&
+               point[1] <= b->max[1] && b->min[2] < point[2] && point[2] <= b->max[2];
+    };
+    if (guess && inBox(guess)) return guess;
+    cellGuess = nullptr;
+    if (referenceScan) {
+        for (Block* b = firstBlock; b; b = b->next) {
+            if (inBox(b)) return guess = b;
+        }
+        return guess = nullptr;
+    }
+    if (!blockLocator || !blockLocator->Covers(firstBlock)) {
+        delete blockLocator;
+        blockLocator = new BlockLocator(firstBlock);
+    }
+    return guess = blockLocator->FirstMatch(point, inBox);
+}
+
+Tetra* TetrahedralVolume::ScanBlock(Block* block, double* point, double* weights) {
+    for (uint32_t i = 0; i < block->num_Tetra; ++i) {
+        if (EvaluateCell(&block->tetra[i], point, weights)) return &block->tetra[i];
+    }
+    return nullptr;
+}
+
+Tetra* TetrahedralVolume::SearchIndex(Block* block, double* point, double* weights) {
+    const CellIndex& index = *block->index;
+    uint32_t found = index.FirstMatch(point, [&](uint32_t i) {
+        return EvaluateCandidate(&block->tetra[i], point, weights, determinant) != 0;
+    });
+    // The scan would have met these degenerate tetrahedra on its way to the answer.
+    ReportDegenerate(index.DegenerateBefore(found));
+    return found == CellIndex::kNone ? nullptr : &block->tetra[found];
+}
+
+Tetra* TetrahedralVolume::FindCell(double* point, double* weights) {
+    Block* block = FindBlock(point);
+    if (!block) return nullptr;
+    if (cellGuess) {
+        if (EvaluateCell(cellGuess, point, weights)) return cellGuess;
+        cellGuess = nullptr;
+    }
+    if (referenceScan) {
+        cellGuess = ScanBlock(block, point, weights);
+    } else {
+        // A block's index is built by the first search that needs it, so loading stays a
+        // plain read and blocks that no path line visits cost nothing.
+        if (!block->index) IndexCells(block);
+        cellGuess = SearchIndex(block, point, weights);
+    }
+    return cellGuess;
+}
+
+bool TetrahedralVolume::InterpolatePoint(double* point, Vertex* V) {
+    double weights[4];
+    Tetra* tet = FindCell(point, weights);
+    if (!tet) return false;
+    for (int a = 0; a < 3; ++a) {
+        V->point[a] = point[a];
+        V->Momentum[a] = weights[0] * tet->v[0]->Momentum[a] + weights[1] * tet->v[1]->Momentum[a] +
+                         weights[2] * tet->v[2]->Momentum[a] + weights[3] * tet->v[3]->Momentum[a];
+    }
+    return true;
+}
