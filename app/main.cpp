@@ -4,13 +4,9 @@
 
 #include <cstdio>
 
-#include "scene/camera.h"
-#include "scene/scene.h"
+#include "app/globals.h"
+#include "app/ui.h"
 #include "surface/colormap.h"
-#include "surface/displaylist.h"
-#include "volume/isosurface.h"
-#include "volume/pathlinestarter.h"
-#include "volume/tetravolume.h"
 #include "widgets/framerate.h"
 
 CameraObject User;
@@ -23,7 +19,6 @@ float Button_X = 0, Button_Y = 0;  // where the driving button went down (window
 float deltax = 0, deltay = 0;      // pointer offset from there; y grows downward
 int width = 0, height = 0;
 
-// The city surfaces: 0 walls, 1 ceiling, 2 city, 3 floor.
 DisplayListObject* context[4] = {nullptr, nullptr, nullptr, nullptr};
 TetrahedralVolume* volume = nullptr;
 PathLineGenerator* pathline = nullptr;
@@ -91,8 +86,15 @@ void motionfunc(int x, int y) {
     deltay = y - Button_Y;
 }
 
+// The space key slides the main menu out, and in again from any other state.
 void keypress(unsigned char key, int x, int y) {
-    (void)key, (void)x, (void)y;
+    (void)x, (void)y;
+    if (key != ' ') return;
+    if (mainUI.Visible()) {
+        mainUI.Hide();
+    } else {
+        mainUI.Show();
+    }
 }
 
 int main(int argc, char** argv) {
@@ -134,6 +136,7 @@ int main(int argc, char** argv) {
     World.Add3dElement(isosurface);
 
     World.AddUIElement(new FramerateWidget());
+    BuildUI();
 
     World.SetCamera(&User);
     World.InitGL();

@@ -167,3 +167,13 @@ def parse_ppm(data):
         raise ValueError("not an 8-bit P6 PPM")
     width, height = int(fields[1]), int(fields[2])
     return Image(width, height, data[pos + 1:pos + 1 + 3 * width * height])
+
+
+def widget_centre(x, y, w, h, panel_height=500, window_height=768, step=0):
+    """Window coordinates (y downward) of the centre of a widget given in panel pixels.
+
+    A panel hangs from the window's top-left corner; widget rectangles are measured from
+    the panel's bottom-left corner with y upward.
+    """
+    bottom = window_height - panel_height  # the panel's bottom edge, y upward
+    return step + x + w // 2, window_height - (bottom + y + h // 2)
