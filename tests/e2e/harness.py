@@ -48,6 +48,7 @@ class Viewer:
     def __init__(self, folder, stdin=subprocess.DEVNULL):
         self.folder = folder
         self.transcript = ""
+        self._pointer = None
         self._lock = threading.Lock()
         self._start_xvfb()
         env = dict(os.environ, DISPLAY=self.display)
@@ -112,12 +113,21 @@ class Viewer:
         subprocess.run(["xdotool"] + [str(a) for a in args], check=True,
                        env=dict(os.environ, DISPLAY=self.display))
 
+    def move(self, x, y):
+        # "mousemove --sync" waits for the pointer to move, which takes its whole time-out
+        # when the pointer is already there.
+        if (x, y) != self._pointer:
+            self.xdotool("mousemove", "--sync", x, y)
+            self._pointer = (x, y)
+
     def click(self, x, y, button=1):
-        self.xdotool("mousemove", "--sync", x, y, "click", button)
+        self.move(x, y)
+        self.xdotool("click", button)
 
     def drag(self, x0, y0, x1, y1, button=1, hold=0.5):
-        self.xdotool("mousemove", "--sync", x0, y0, "mousedown", button)
-        self.xdotool("mousemove", "--sync", x1, y1)
+        self.move(x0, y0)
+        self.xdotool("mousedown", button)
+        self.move(x1, y1)
         time.sleep(hold)
         self.xdotool("mouseup", button)
 

@@ -186,8 +186,9 @@ class Panels(unittest.TestCase):
             self.assertEqual(v.screenshot().pixel(100, 300), shown.pixel(100, 300))
 
             # A press on a panel that is sliding out starts a camera turn.
-            v.xdotool("key", "space", "mousemove", "--sync", 100, 300, "mousedown", 1)
-            v.xdotool("mousemove", "--sync", 600, 300)
+            v.move(100, 300)
+            v.xdotool("key", "space", "mousedown", 1)
+            v.move(600, 300)
             v.frames(0.7)
             v.xdotool("mouseup", 1)
             self.assertGreater(len(changed(shown, v.screenshot())), 1000)
