@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "glwindow.h"
 #include "surface/colormap.h"
 #include "surface/displaylist.h"
 #include "testutil.h"
@@ -13,19 +14,7 @@ using testing::internal::GetCapturedStdout;
 
 namespace {
 
-class GlWindow : public testing::Environment {
-public:
-    void SetUp() override {
-        int argc = 1;
-        char name[] = "test_gl_displaylist";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH);
-        glutInitWindowSize(64, 64);
-        glutCreateWindow("test");
-    }
-};
-testing::Environment* const window = testing::AddGlobalTestEnvironment(new GlWindow);
+testing::Environment* const window = testing::AddGlobalTestEnvironment(new GlWindow(64, 64));
 
 // A strip of `count` triangles, each with its own three vertices.
 void LoadStrip(DisplayListObject& obj, uint32_t count) {

@@ -6,25 +6,14 @@
 #include <cmath>
 #include <vector>
 
+#include "glwindow.h"
 #include "volume/isosurface.h"
 
 namespace {
 
 const int kSize = 96;
 
-class GlWindow : public testing::Environment {
-public:
-    void SetUp() override {
-        int argc = 1;
-        char name[] = "test_gl_isosurface";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH);
-        glutInitWindowSize(kSize, kSize);
-        glutCreateWindow("test");
-    }
-};
-testing::Environment* const window = testing::AddGlobalTestEnvironment(new GlWindow);
+testing::Environment* const window = testing::AddGlobalTestEnvironment(new GlWindow(kSize, kSize));
 
 // The scene's lit, textured 3D state, looking down -z at the unit square.
 void SceneState() {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "glwindow.h"
 #include "scene/camera.h"
 #include "scene/scene.h"
 #include "testutil.h"
@@ -19,26 +20,7 @@ namespace {
 
 const int kSize = 200;
 
-void NoDisplay() {}
-
-class GlWindow : public testing::Environment {
-public:
-    void SetUp() override {
-        int argc = 1;
-        char name[] = "test_gl_pathline";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH);
-        glutInitWindowSize(kSize, kSize);
-        glutInitWindowPosition(0, 0);
-        glutCreateWindow("test");
-        glutDisplayFunc(NoDisplay);
-        for (int i = 0; i < 10; ++i) glutMainLoopEvent();
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    }
-};
-testing::Environment* const window = testing::AddGlobalTestEnvironment(new GlWindow);
+testing::Environment* const window = testing::AddGlobalTestEnvironment(new GlWindow(kSize, kSize));
 
 // Clears to black and looks at the box [x0, x1] x [y0, y1] of the plane z = 0 from +z.
 void Frame(double x0, double x1, double y0, double y1) {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "glwindow.h"
 #include "scene/camera.h"
 #include "scene/scene.h"
 #include "testutil.h"
@@ -27,26 +28,8 @@ namespace {
 const int kWidth = 400;
 const int kHeight = 300;
 
-void NoDisplay() {}
-
-class GlWindow : public testing::Environment {
-public:
-    void SetUp() override {
-        int argc = 1;
-        char name[] = "test_gl_widgets";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH);
-        glutInitWindowSize(kWidth, kHeight);
-        glutInitWindowPosition(0, 0);
-        glutCreateWindow("test");
-        glutDisplayFunc(NoDisplay);
-        for (int i = 0; i < 10; ++i) glutMainLoopEvent();
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    }
-};
-testing::Environment* const window = testing::AddGlobalTestEnvironment(new GlWindow);
+testing::Environment* const window =
+    testing::AddGlobalTestEnvironment(new GlWindow(kWidth, kHeight));
 
 struct Rgb {
     int r, g, b;
