@@ -69,6 +69,11 @@ protected:
         isosurface->SetField(fieldMomentum);
         isosurface->SetValue(0);
     }
+
+    void TearDown() override {
+        delete volume;
+        volume = nullptr;
+    }
 };
 
 std::string Label(const ButtonWidget* b) {

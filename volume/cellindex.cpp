@@ -112,14 +112,17 @@ void CellIndex::SetDomain(const std::vector<WorldBox>& worldBoxes, const std::ve
 
 uint32_t CellIndex::Quantise(int axis, double value) const {
     // Monotone in `value`: a point inside a box quantises inside the box's quantised bounds.
+    // Clamped before the conversion, which is undefined for NaN (a box of subnormal or
+    // overflowing size gives 0 x inf or inf - inf) and for values out of range.
     double x = (value - origin[axis]) * scale[axis];
+    if (!(x > 0)) return 0;
     return x >= kQuantMax ? (uint32_t)kQuantMax : (uint32_t)x;
 }
 
 void CellIndex::ChooseGrid(double cellSide) {
     for (int a = 0; a < 3; ++a) {
         double d = std::ceil(extent[a] / cellSide);
-        dims[a] = (int)std::min(std::max(d, 1.0), kQuantMax + 1);
+        dims[a] = d >= 1 ? (int)std::min(d, kQuantMax + 1) : 1;  // NaN gives 1 as well
     }
 }
 
