@@ -13,6 +13,7 @@
 
 #include "testutil.h"
 #include "tetmesh.h"
+#include "volume/cellindex.h"
 #include "volume/tetravolume.h"
 
 // Reaches the point-location internals of a volume.
@@ -287,6 +288,32 @@ TEST_P(BothSearches, BoxesReachingInfinityInsideOutOrNaN) {
     EXPECT_EQ(Locate(vol, 0.1, 0.1, 0.1).tet, &endless->tetra[0]);
     double nan[3] = {std::nan(""), 0, 0};
     EXPECT_EQ(probe.FindBlock(nan), nullptr);
+}
+
+TEST(PointLocation, AFlatBlockGetsAnIndexSizedByItsTetrahedra) {
+    // 400 small tetrahedra spread over a 1000 x 1000 slab one thousandth thick: a grid of
+    // cubic cells sized for their count would need hundreds of thousands of empty cells.
+    VolumeBytes f;
+    f.minimum = MakeVertex(0, 0, 0);
+    f.maximum = MakeVertex(1000, 1000, 0.001);
+    VolumeBytes::BlockRec block{{0, 1000, 0, 1000, 0, 0.001}, {}};
+    for (uint32_t i = 0; i < 400; ++i) {
+        double x = 50.0 * (i % 20), y = 50.0 * (i / 20);
+        uint32_t first = (uint32_t)f.vertices.size();
+        f.vertices.push_back(MakeVertex(x, y, 0));
+        f.vertices.push_back(MakeVertex(x + 1, y, 0));
+        f.vertices.push_back(MakeVertex(x, y + 1, 0));
+        f.vertices.push_back(MakeVertex(x, y, 0.001));
+        for (uint32_t k = 0; k < 4; ++k) block.indices.push_back(first + k);
+    }
+    f.blocks.push_back(block);
+    TetrahedralVolume vol;
+    LoadBytes(vol, f.Bytes());
+    EXPECT_NE(Locate(vol, 950.2, 950.2, 0.0001).tet, nullptr);
+    EXPECT_EQ(Locate(vol, 975, 975, 0.0001).tet, nullptr);
+    const CellIndex* index = vol.GetFirstBlock()->index;
+    ASSERT_NE(index, nullptr);
+    EXPECT_LT(index->MemoryBytes(), 400u * 200u);
 }
 
 TEST(PointLocation, EmptyAndUnloadedVolumesFindNothing) {

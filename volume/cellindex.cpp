@@ -14,6 +14,10 @@ const double kCellsPerTetra = 2;
 // grow by kCellGrowth per axis and the filing is counted again.
 const double kMaxRefsPerTetra = 48;
 const double kCellGrowth = 1.5;
+// Grids with more cells than this per filed tetrahedron are refused too: a flat or thin set
+// of boxes would otherwise get a fine grid over a wide extent, whose cell table alone
+// outgrows the tetrahedra many times over.
+const double kMaxCellsPerTetra = 8;
 const int kMaxTries = 8;
 const double kQuantMax = 65535;
 // Cell numbers and filing counts stay below this, so that 32 bits hold them.
@@ -35,6 +39,7 @@ CellIndex::CellIndex(const std::vector<WorldBox>& worldBoxes, const std::vector<
     for (int tries = 0; tries < kMaxTries; ++tries, side *= kCellGrowth) {
         ChooseGrid(side);
         double cells = (double)dims[0] * dims[1] * dims[2];
+        if (cells > kMaxCellsPerTetra * (double)filed + 1) continue;
         double filings = cells < kMaxCount ? (double)CountRefs(kinds) : kMaxCount;
         if (filings < kMaxCount && filings <= kMaxRefsPerTetra * (double)filed) {
             Fill(kinds);
