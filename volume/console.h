@@ -1,0 +1,18 @@
+// Where a piece of work writes its console lines: standard output, or a text that the caller
+// prints later, so that work done on several threads can still be printed in order.
+#pragma once
+
+#include <string>
+
+class Console {
+public:
+    // Writes to standard output.
+    Console() = default;
+    // Appends to `*text` instead.
+    explicit Console(std::string* text) : text(text) {}
+
+    void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+private:
+    std::string* text = nullptr;
+};
