@@ -104,9 +104,10 @@ OptionsResult ParseOptions(int argc, const char* const* argv) {
     if (st.type() == std::filesystem::file_type::not_found) {
         return Exit(2, "", "ERROR: data folder \"" + dir + "\" does not exist\n");
     }
-    if (ec)
+    if (ec) {
         return Exit(2, "",
                     "ERROR: cannot reach data folder \"" + dir + "\": " + ec.message() + "\n");
+    }
     if (!std::filesystem::is_directory(st)) {
         return Exit(2, "", "ERROR: \"" + dir + "\" is not a folder\n");
     }

@@ -78,6 +78,10 @@ TEST(LegendValues, MinimumAtTheBottomAndOneLabelForAnEmptyRange) {
     EXPECT_STREQ(legend.GetLabel(0), "10");
     EXPECT_STREQ(legend.GetLabel(2), "30");
     EXPECT_STREQ(legend.GetLabel(4), "50");
+    // An infinite end reads as such, not as 0 * inf.
+    legend.SetVariable("Density", 0, std::numeric_limits<double>::infinity());
+    EXPECT_STREQ(legend.GetLabel(0), "0");
+    EXPECT_STREQ(legend.GetLabel(4), "inf");
     legend.SetVariable("Density", 3.5, 3.5);
     EXPECT_STREQ(legend.GetLabel(0), "3.5");
     for (int i = 1; i < kLegendLabels; ++i) EXPECT_STREQ(legend.GetLabel(i), "") << i;

@@ -108,7 +108,9 @@ void ColorLegendWidget::SetVariable(const char* text, double minimum, double max
     const double step = std::fabs(maximum / 4 - minimum / 4);
     for (int i = 0; i < kLegendLabels; ++i) {
         const double t = (double)i / (kLegendLabels - 1);
-        const double value = i == kLegendLabels - 1 ? maximum : minimum * (1 - t) + maximum * t;
+        const double value = i == 0                   ? minimum
+                             : i == kLegendLabels - 1 ? maximum
+                                                      : minimum * (1 - t) + maximum * t;
         labels[i][0] = '\0';
         if (i == 0 || !flat) FormatLegendValue(value, step, labels[i], sizeof labels[i]);
     }
