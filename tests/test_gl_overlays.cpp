@@ -32,12 +32,19 @@ const Rgb kBlack{0, 0, 0};
 const Rgb kTextBlue{0, 0, 128};     // (0, 0, 0.5): the overlays' text
 const Rgb kBoxGrey{178, 178, 178};  // white at 0.7 over black
 
+// The one font of the window's context, which every test scene draws with.
+BitmapFont& Font() {
+    static BitmapFont font;
+    return font;
+}
+
 // A scene holding the given widgets, with its own camera.
 struct TestScene {
     CameraObject camera;
     Scene scene;
     explicit TestScene(std::initializer_list<Widget*> widgets) {
         scene.SetCamera(&camera);
+        scene.SetFont(&Font());
         for (Widget* w : widgets) scene.AddUIElement(w);
     }
     Frame Draw(int sceneWidth = 0, int sceneHeight = 0) {
@@ -52,7 +59,7 @@ public:
     void Render() override {
         glColor4f(0, 0, 0.5f, 1);
         glRasterPos2f((float)x, (float)y);
-        glPrint("%s", text.c_str());
+        font->Print("%s", text.c_str());
     }
 
 private:
@@ -60,7 +67,7 @@ private:
     int x, y;
 };
 
-// How far glPrint moves the pen for the given text, in pixels.
+// How far printing moves the pen for the given text, in pixels.
 float PenAdvance(const char* text) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -68,7 +75,7 @@ float PenAdvance(const char* text) {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glRasterPos2f(0, 10);
-    glPrint("%s", text);
+    Font().Print("%s", text);
     GLfloat pos[4];
     glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
     return pos[0];

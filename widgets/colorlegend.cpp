@@ -158,6 +158,7 @@ void ColorLegendWidget::DrawBar(const LegendLayout& l) {
 }
 
 void ColorLegendWidget::DrawText(const LegendLayout& l) {
+    if (!font) return;
     glColor4f(0, 0, 0.5f, 1);
     glBegin(GL_LINES);
     for (int i = 0; i < kLegendLabels; ++i) {
@@ -171,10 +172,10 @@ void ColorLegendWidget::DrawText(const LegendLayout& l) {
         if (labels[i][0] == '\0') continue;
         const int y = l.barY0 + (l.barY1 - l.barY0) * i / (kLegendLabels - 1);
         glRasterPos2f((float)l.labelX, (float)(y - kLabelDrop));
-        glPrint("%s", labels[i]);
+        font->Print("%s", labels[i]);
     }
     if (name[0] != '\0') {
         glRasterPos2f((float)l.nameX, (float)l.nameY);
-        glPrint("%s", name);
+        font->Print("%s", name);
     }
 }

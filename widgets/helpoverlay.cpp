@@ -40,20 +40,21 @@ void HelpOverlayWidget::Render() {
     glColor4f(1, 1, 1, 1);
     OutlineRect(r.x0, r.y0, r.x1, r.y1);
 
+    if (!font) return;
     glColor4f(0, 0, 0.5f, 1);
     int y = r.y1 - 32;
     glRasterPos2f((float)(r.x0 + kPad), (float)y);
-    glPrint("Mouse and keys");
+    font->Print("Mouse and keys");
     for (const Binding& b : kBindings) {
         y -= kLineHeight;
         glRasterPos2f((float)(r.x0 + kPad), (float)y);
-        glPrint("%s", b.input);
+        font->Print("%s", b.input);
         glRasterPos2f((float)(r.x0 + kActionX), (float)y);
-        glPrint("%s", b.action);
+        font->Print("%s", b.action);
     }
     y -= kLineHeight;
     glRasterPos2f((float)(r.x0 + kPad), (float)y);
-    glPrint("%s", kDragNote);
+    font->Print("%s", kDragNote);
 }
 
 bool HelpOverlayWidget::ProcessClick(int x, int y) {
