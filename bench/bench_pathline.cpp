@@ -75,14 +75,9 @@ void Generate(Dataset& d, bool reference) {
     PointLocator locator(*d.volume);
     locator.SetReferenceScan(reference);
     RandomSequence random;
-    d.lines.assign(kLines, PathLine());
-    for (int i = 0; i < kLines; ++i) {
-        printf("Generating pathline %i\n", i);
-        double seed[3];
-        DrawSeed(random, kSource, 50, seed);
-        d.lines[i].SetStart(seed);
-        d.lines[i].Integrate(&locator);
-    }
+    std::vector<Seed> seeds;
+    for (int i = 0; i < kLines; ++i) seeds.push_back(DrawSeed(random, kSource, 50));
+    TracePathLines(&locator, seeds, &d.lines);
 }
 
 // Every line's points in order, each line closed by its point count.

@@ -517,3 +517,29 @@ TEST(Isosurface, MatchesThePlainExtractionOnTheSmallCity) {
         ExpectMatchesReference(bytes, field, values);
     }
 }
+
+TEST(Isosurface, ProgressCountsBlocksAndACancellationStopsBetweenThem) {
+    const double d[4] = {1, 0, 0, 0};
+    VolumeBytes f = UnitTetra(d);
+    f.blocks.push_back(f.blocks[0]);
+    f.blocks.push_back(f.blocks[0]);
+    TetrahedralVolume vol;
+    Load(vol, f.Bytes());
+    TriangleStore store;
+    Progress progress;
+    CaptureStdout();
+    EXPECT_TRUE(ExtractIsosurface(vol, fieldDensity, 0.5, &store, Console(), &progress));
+    GetCapturedStdout();
+    EXPECT_EQ(progress.total, 3u);
+    EXPECT_EQ(progress.done, 3u);
+    EXPECT_EQ(store.Size(), 3u);
+
+    // Asked to stop before it began: nothing more is done or printed.
+    Progress stopped;
+    stopped.cancelled = true;
+    std::string printed;
+    EXPECT_FALSE(ExtractIsosurface(vol, fieldDensity, 0.5, &store, Console(&printed), &stopped));
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(stopped.done, 0u);
+    EXPECT_TRUE(store.Empty());
+}

@@ -271,3 +271,26 @@ TEST_F(Generator, CountChangesTakeEffectAtTheNextGenerate) {
         EXPECT_EQ(gen.GetLineCount(), 0);
     }
 }
+
+TEST_F(Generator, TracingCountsLinesAndStopsWhenCancelled) {
+    gen.SetCount(3);
+    std::vector<Seed> seeds = gen.DrawSeeds();
+    ASSERT_EQ(seeds.size(), 3u);
+    std::vector<PathLine> lines;
+    Progress progress;
+    std::string printed;
+    EXPECT_TRUE(TracePathLines(gen.GetLocator(), seeds, &lines, Console(&printed), &progress));
+    EXPECT_EQ(progress.done, 3u);
+    EXPECT_EQ(lines.size(), 3u);
+    EXPECT_EQ(Count(printed, "Generating pathline "), 3);
+    EXPECT_EQ(gen.GetLineCount(), 0);  // traced, not yet shown
+    gen.SetLines(std::move(lines));
+    EXPECT_EQ(gen.GetLineCount(), 3);
+
+    Progress stopped;
+    stopped.cancelled = true;
+    printed.clear();
+    EXPECT_FALSE(TracePathLines(gen.GetLocator(), seeds, &lines, Console(&printed), &stopped));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(printed, "");
+}

@@ -208,12 +208,16 @@ int MarchBlock(const TetrahedralVolume& vol, size_t b, FieldVar field, double va
 
 }  // namespace
 
-void ExtractIsosurface(const TetrahedralVolume& vol, FieldVar field, double value,
-                       TriangleStore* out, Console console) {
+bool ExtractIsosurface(const TetrahedralVolume& vol, FieldVar field, double value,
+                       TriangleStore* out, Console console, Progress* progress) {
     out->Clear();
     const size_t count = vol.GetBlocks().size();
+    if (progress) progress->total = count;
     for (size_t b = 0; b < count; ++b) {
+        if (progress && progress->Cancelled()) return false;
         int triCount = MarchBlock(vol, b, field, value, out);
         console.Print("Block %i processed.. %i triangles added.\n", (int)b + 1, triCount);
+        if (progress) ++progress->done;
     }
+    return true;
 }

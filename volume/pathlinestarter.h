@@ -3,6 +3,7 @@
 // it follows the view.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -10,16 +11,27 @@
 #include "volume/console.h"
 #include "volume/pathline.h"
 #include "volume/pointlocator.h"
+#include "volume/progress.h"
 #include "volume/types.h"
 
 class TetrahedralVolume;
 
+using Seed = std::array<double, 3>;
+
 // The next seed of a set: four draws from `random`, the distance from the source (up to
 // `radius`) and the direction's x, y and z, each in [0, 1], the direction then normalised.
-void DrawSeed(RandomSequence& random, const double* source, double radius, double* seed);
+Seed DrawSeed(RandomSequence& random, const double* source, double radius);
+
+// Traces one line from each seed in order through what `locator` searches (no locator: each
+// line ends at its seed), printing "Generating pathline %i" before each line and the line's
+// own progress. With `progress`, the lines are counted there and a cancellation stops the
+// work between lines: then false, and `lines` holds only the lines traced so far.
+bool TracePathLines(PointLocator* locator, const std::vector<Seed>& seeds,
+                    std::vector<PathLine>* lines, Console console = Console(),
+                    Progress* progress = nullptr);
 
 // Seeds are scattered at random distances up to a radius from the source, in the octant
-// above it on every axis. The random sequence goes on from one Generate to the next.
+// above it on every axis. The random sequence goes on from one set to the next.
 class PathLineGenerator {
 public:
     PathLineGenerator();
@@ -42,9 +54,16 @@ public:
     void Anchor(bool on) { anchored = on; }
     bool GetAnchor() const { return anchored; }
 
-    // Replaces the set of lines by GetCount() new ones, each seeded and integrated in turn,
-    // printing "Generating pathline %i" before each and the line's own progress.
+    // Replaces the set of lines by GetCount() new ones, each seeded and integrated in turn:
+    // DrawSeeds, TracePathLines with the generator's searcher, then SetLines.
     void Generate(Console console = Console());
+    // The seeds of the next set, drawn from the sequence around the current source.
+    std::vector<Seed> DrawSeeds();
+    // The searcher that traces the generator's lines, whose caches carry from one query to
+    // the next; null without a volume. One piece of work at a time may use it.
+    PointLocator* GetLocator() { return locator.get(); }
+    // Makes `lines` the current set.
+    void SetLines(std::vector<PathLine> lines) { pathlines = std::move(lines); }
 
     // The current set.
     int GetLineCount() const { return (int)pathlines.size(); }
@@ -56,7 +75,6 @@ private:
     double genRadius;
     bool ghost;
     bool anchored;
-    // One searcher for every line, whose caches carry from one query to the next.
     std::unique_ptr<PointLocator> locator;
     std::vector<PathLine> pathlines;
     RandomSequence random;
