@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "volume/console.h"
 #include "volume/kavformat.h"
 #include "volume/types.h"
 
@@ -51,9 +52,9 @@ public:
 
     // Loads a volume file into this empty volume, printing its extent, vertex count and
     // blocks. On failure the volume stays empty and the result says why.
-    LoadResult ReadFile(const char* filename);
+    LoadResult ReadFile(const char* filename, Console console = Console());
     // Loads from an already open stream (a file or a memory buffer); `name` labels messages.
-    LoadResult ReadStream(FILE* file, const char* name);
+    LoadResult ReadStream(FILE* file, const char* name, Console console = Console());
 
     // The range of a field over the dataset as the file states it: [lowest, highest].
     // NaN for a field outside the enumeration and for a volume that never loaded.
@@ -75,9 +76,9 @@ public:
     RunRanges& GetRunRanges(size_t b, FieldVar field) const;
 
 private:
-    bool ReadVertices(KavReader& in);
-    bool ReadBlocks(KavReader& in);
-    bool ReadBlock(KavReader& in, Block* block);
+    bool ReadVertices(KavReader& in, Console& console);
+    bool ReadBlocks(KavReader& in, Console& console);
+    bool ReadBlock(KavReader& in, Console& console, Block* block);
     void Clear();
 
     // What searches and extraction derive from a block, once.
