@@ -107,6 +107,18 @@ void SilenceConsole() {
     }
 }
 
+// The system's load average, so that a report shows whether other work shared the cores.
+std::string LoadAverage() {
+    char text[128] = "unknown";
+    if (FILE* f = fopen("/proc/loadavg", "r")) {
+        if (!fgets(text, sizeof text, f)) snprintf(text, sizeof text, "unknown");
+        fclose(f);
+    }
+    std::string s = text;
+    while (!s.empty() && s.back() == '\n') s.pop_back();
+    return s;
+}
+
 double Rate(double work, double seconds) {
     return seconds > 0 ? work / seconds / 1e6 : 0;
 }
@@ -118,7 +130,7 @@ bool RunIsosurfaces(const Options& o, OurSide& ours, VtkSide& vtk, int allThread
     fprintf(report,
             "\nIsosurface at the middle of each field's range: Mtets/s = tetrahedra per second, "
             "triangle storage included;\nfirst run, then the best of %d; faults = page faults of "
-            "the first run / most in a later run\n",
+            "the first run / the last run\n",
             o.rounds);
     fprintf(report, "%-9s %11s %6s %9s | %8s %8s %8s %13s | %8s %8s %13s | %8s %8s\n", "field",
             "value", "cut", "triangles", "ours 1st", "ours", "ours all", "faults", "VTK 1st", "VTK",
@@ -155,8 +167,8 @@ bool RunIsosurfaces(const Options& o, OurSide& ours, VtkSide& vtk, int allThread
             snprintf(all, sizeof all, "%.1f", Rate(tetrahedra, mineAll.Best()));
             snprintf(speedup, sizeof speedup, "%.2fx", mine.Best() / mineAll.Best());
         }
-        snprintf(faults, sizeof faults, "%ld/%ld", mine.first.faults, mine.MostFaults());
-        snprintf(vtkFaults, sizeof vtkFaults, "%ld/%ld", theirs.first.faults, theirs.MostFaults());
+        snprintf(faults, sizeof faults, "%ld/%ld", mine.first.faults, mine.LastFaults());
+        snprintf(vtkFaults, sizeof vtkFaults, "%ld/%ld", theirs.first.faults, theirs.LastFaults());
         fprintf(
             report,
             "%-9s %11.7g %5.1f%% %9llu | %8.1f %8.1f %8s %13s | %8.1f %8.1f %13s | %7.2fx %8s\n",
@@ -280,12 +292,14 @@ int main(int argc, char** argv) {
             (unsigned long long)ours.Tetrahedra(), ours.Blocks(), ours.Vertices());
     fprintf(report, "loading: ours %.2f s, VTK grid %.2f s; VTK SMP backend %s\n", load.seconds,
             vtkLoad.seconds, vtkSMPTools::GetBackend());
+    fprintf(report, "load average at the start: %s\n", LoadAverage().c_str());
     fprintf(report, "threads: ours 1 and all %d (VELMORA_THREADS): %s\n", allThreads,
             parallel ? "both measured" : "the viewer runs this work on one thread only, so n/a");
 
     bool same = RunIsosurfaces(o, ours, vtk, allThreads, parallel);
     same &= RunPathLines(o, ours, vtk, allThreads, parallel);
-    fprintf(report, "\n%s\n", same ? "both sides did the same work" : "THE SIDES DISAGREE");
+    fprintf(report, "\nload average at the end: %s\n", LoadAverage().c_str());
+    fprintf(report, "%s\n", same ? "both sides did the same work" : "THE SIDES DISAGREE");
     fclose(report);
     return same ? 0 : 1;
 }

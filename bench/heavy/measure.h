@@ -29,7 +29,7 @@ Measurement Measure(Work work) {
     return m;
 }
 
-// The first run of some work, and the fastest and the most faulting of the runs after it.
+// The first run of some work and the runs after it.
 struct Runs {
     Measurement first;
     std::vector<Measurement> later;
@@ -39,9 +39,6 @@ struct Runs {
         for (const Measurement& m : later) best = std::min(best, m.seconds);
         return later.empty() ? first.seconds : best;
     }
-    long MostFaults() const {
-        long most = 0;
-        for (const Measurement& m : later) most = std::max(most, m.faults);
-        return most;
-    }
+    // The page faults of the last run: what repeating the work settles to.
+    long LastFaults() const { return later.empty() ? first.faults : later.back().faults; }
 };
