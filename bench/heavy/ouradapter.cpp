@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "math/math.h"
 #include "math/random.h"
 #include "volume/isosurface.h"
 #include "volume/pathline.h"
@@ -81,6 +82,22 @@ double OurSide::SurfaceArea() const {
         area += TriangleArea(t->point[0], t->point[1], t->point[2]);
     }
     return area;
+}
+
+std::vector<Point> OurSide::DrawSeeds(const Point& source, double radius, int count) const {
+    // The generator's own formula, with the generator's random numbers from their first.
+    SeedRandom(1);
+    std::vector<Point> seeds;
+    for (int i = 0; i < count; ++i) {
+        double distance = RandomInt() / (double)kRandomMax * radius;
+        double direction[3];
+        for (double& d : direction) d = RandomInt() / (double)kRandomMax;
+        Normalize(direction);
+        Point seed;
+        for (int a = 0; a < 3; ++a) seed[a] = source[a] + distance * direction[a];
+        seeds.push_back(seed);
+    }
+    return seeds;
 }
 
 void OurSide::TraceLines(const Point& source, double radius, int count) {

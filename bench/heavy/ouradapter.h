@@ -35,8 +35,10 @@ public:
     uint64_t TriangleCount() const;
     double SurfaceArea() const;
 
-    // Replaces the lines by `count` path lines seeded within `radius` of `source`, as the path
-    // line panel's "Generate" makes them, with the seed generator restarted in its initial state.
+    // The seeds of `count` path lines within `radius` of `source`, drawn as the path line
+    // panel's "Generate" draws them, from the seed generator in its initial state.
+    std::vector<Point> DrawSeeds(const Point& source, double radius, int count) const;
+    // Replaces the lines by those that "Generate" makes with the seeds of DrawSeeds.
     void TraceLines(const Point& source, double radius, int count);
     std::vector<std::vector<Point>> Lines() const;
     // The most steps a line takes before its length ends it.

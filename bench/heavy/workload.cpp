@@ -3,25 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "math/math.h"
-#include "math/random.h"
-
 const char* const kFieldNames[kFieldCount] = {"density", "energy", "momentum"};
-
-std::vector<Point> DrawSeeds(const Point& source, double radius, int count) {
-    SeedRandom(1);  // the state the generator starts the program in
-    std::vector<Point> seeds;
-    for (int i = 0; i < count; ++i) {
-        double distance = RandomInt() / (double)kRandomMax * radius;
-        double direction[3];
-        for (double& d : direction) d = RandomInt() / (double)kRandomMax;
-        Normalize(direction);
-        Point seed;
-        for (int a = 0; a < 3; ++a) seed[a] = source[a] + distance * direction[a];
-        seeds.push_back(seed);
-    }
-    return seeds;
-}
 
 namespace {
 

@@ -1,5 +1,4 @@
-// What the heavy benchmark asks of both sides: the fields, the seeds of the path lines, and the
-// comparison of the results.
+// What the heavy benchmark asks of both sides: the fields, and the comparison of the results.
 #pragma once
 
 #include <array>
@@ -10,11 +9,6 @@ using Point = std::array<double, 3>;
 enum BenchField { kDensity = 0, kEnergy = 1, kMomentum = 2 };
 const int kFieldCount = 3;
 extern const char* const kFieldNames[kFieldCount];
-
-// The seeds of `count` lines around `source` within `radius`, drawn as the path line panel's
-// "Generate" draws them from the viewer's generator restarted in its initial state: per line a
-// distance, then a direction from three draws, normalised.
-std::vector<Point> DrawSeeds(const Point& source, double radius, int count);
 
 // How closely two sets of lines agree, line by line.
 struct LineAgreement {
