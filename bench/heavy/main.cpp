@@ -136,7 +136,7 @@ bool RunIsosurfaces(const Options& o, OurSide& ours, VtkSide& vtk, int allThread
             "value", "cut", "triangles", "ours 1st", "ours", "ours all", "faults", "VTK 1st", "VTK",
             "faults", "ours/VTK", "all/1");
     bool same = true;
-    for (int f = 0; f < kFieldCount; ++f) {
+    for (int f = 0; f < kBenchFieldCount; ++f) {
         const BenchField field = BenchField(f);
         double range[2];
         ours.Range(field, range);

@@ -43,7 +43,7 @@ public:
     }
 };
 
-const char* const kArrayNames[kFieldCount] = {"Density", "Energy", "MomentumMag"};
+const char* const kArrayNames[kBenchFieldCount] = {"Density", "Energy", "MomentumMag"};
 
 double Scalar(const Vertex& v, BenchField field) {
     return field == kDensity ? v.Density : field == kEnergy ? v.Energy : v.MomentumMag;
@@ -71,7 +71,7 @@ struct VtkSide::State {
     // lines.
     vtkNew<vtkUnstructuredGrid> grid;
     vtkNew<vtkUnstructuredGrid> flow;
-    vtkSmartPointer<vtkContour3DLinearGrid> contours[kFieldCount];
+    vtkSmartPointer<vtkContour3DLinearGrid> contours[kBenchFieldCount];
     vtkSmartPointer<vtkStreamTracer> tracers[2];
     vtkNew<vtkPolyData> seedPoints;
 };
@@ -86,12 +86,12 @@ void VtkSide::Load(const std::string& volumePath) {
     vtkNew<vtkDoubleArray> coords;
     coords->SetNumberOfComponents(3);
     coords->SetNumberOfTuples((vtkIdType)mesh.vertices.size());
-    vtkNew<vtkDoubleArray> scalars[kFieldCount];
+    vtkNew<vtkDoubleArray> scalars[kBenchFieldCount];
     vtkNew<vtkDoubleArray> momentum;
     momentum->SetName("Momentum");
     momentum->SetNumberOfComponents(3);
     momentum->SetNumberOfTuples((vtkIdType)mesh.vertices.size());
-    for (int f = 0; f < kFieldCount; ++f) {
+    for (int f = 0; f < kBenchFieldCount; ++f) {
         scalars[f]->SetName(kArrayNames[f]);
         scalars[f]->SetNumberOfTuples((vtkIdType)mesh.vertices.size());
     }
@@ -99,7 +99,7 @@ void VtkSide::Load(const std::string& volumePath) {
         const Vertex& v = mesh.vertices[i];
         coords->SetTypedTuple((vtkIdType)i, v.point);
         momentum->SetTypedTuple((vtkIdType)i, v.Momentum);
-        for (int f = 0; f < kFieldCount; ++f) {
+        for (int f = 0; f < kBenchFieldCount; ++f) {
             scalars[f]->SetValue((vtkIdType)i, Scalar(v, BenchField(f)));
         }
     }
@@ -124,7 +124,7 @@ void VtkSide::Load(const std::string& volumePath) {
     state->flow->SetCells(VTK_TETRA, cells);
     state->flow->GetPointData()->SetVectors(momentum);
 
-    for (int f = 0; f < kFieldCount; ++f) {
+    for (int f = 0; f < kBenchFieldCount; ++f) {
         auto& contour = state->contours[f];
         contour = vtkSmartPointer<vtkContour3DLinearGrid>::New();
         contour->SetInputData(state->grid);

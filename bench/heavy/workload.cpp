@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-const char* const kFieldNames[kFieldCount] = {"density", "energy", "momentum"};
+const char* const kFieldNames[kBenchFieldCount] = {"density", "energy", "momentum"};
 
 namespace {
 

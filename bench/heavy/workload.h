@@ -7,8 +7,8 @@
 using Point = std::array<double, 3>;
 
 enum BenchField { kDensity = 0, kEnergy = 1, kMomentum = 2 };
-const int kFieldCount = 3;
-extern const char* const kFieldNames[kFieldCount];
+const int kBenchFieldCount = 3;
+extern const char* const kFieldNames[kBenchFieldCount];
 
 // How closely two sets of lines agree, line by line.
 struct LineAgreement {
