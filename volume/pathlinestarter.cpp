@@ -1,6 +1,11 @@
 #include "volume/pathlinestarter.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+
 #include "math/math.h"
+#include "volume/parallel.h"
 #include "volume/tetravolume.h"
 
 Seed DrawSeed(RandomSequence& random, const double* source, double radius) {
@@ -15,20 +20,105 @@ Seed DrawSeed(RandomSequence& random, const double* source, double radius) {
     return seed;
 }
 
-bool TracePathLines(PointLocator* locator, const std::vector<Seed>& seeds,
-                    std::vector<PathLine>* lines, Console console, Progress* progress) {
-    lines->clear();
-    if (progress) progress->total = seeds.size();
-    if (locator) locator->SetConsole(console);
-    for (size_t i = 0; i < seeds.size(); ++i) {
-        if (progress && progress->Cancelled()) return false;
-        console.Print("Generating pathline %i\n", (int)i);
-        lines->emplace_back();
-        lines->back().SetStart(seeds[i].data());
-        lines->back().Integrate(locator, console);
-        if (progress) ++progress->done;
+namespace {
+
+// Lines that one thread traces side by side: enough lookups in flight to overlap their cache
+// misses, few enough that their data stays in the cache between the stages.
+const int kLinesInFlight = 16;
+
+// One thread's share of the lines: it takes the next untraced line whenever one of its
+// places comes free, and traces the lines in its places a lookup each in turn, asking for
+// the data of all their lookups before doing any of them.
+class LineGroup {
+public:
+    LineGroup(PointLocator* prototype, int inFlight, const std::vector<Seed>& seeds,
+              std::vector<PathLine>* lines, OrderedConsole* output, Progress* progress,
+              std::atomic<size_t>* next)
+        : seeds(seeds), lines(*lines), output(*output), progress(progress), next(*next) {
+        places.reserve(inFlight);
+        for (int i = 0; i < inFlight; ++i) places.emplace_back(prototype);
     }
-    return true;
+
+    void Run() {
+        int active = 0;
+        for (Place& place : places) active += Take(place);
+        while (active > 0) {
+            for (int stage = 0; stage < PointLocator::kPrefetchStages; ++stage) {
+                for (Place& place : places) {
+                    if (place.active && place.locator) {
+                        place.locator->PrefetchStage(stage, place.tracer.Query(), &place.ahead);
+                    }
+                }
+            }
+            for (Place& place : places) {
+                if (!place.active || place.tracer.Advance()) continue;
+                output.Finish(place.line);
+                if (progress) ++progress->done;
+                if (!Take(place)) --active;
+            }
+            if (progress && progress->Cancelled()) return;  // unfinished lines are dropped
+        }
+    }
+
+private:
+    struct Place {
+        explicit Place(PointLocator* prototype) {
+            if (prototype) locator.reset(new PointLocator(*prototype));
+        }
+        std::unique_ptr<PointLocator> locator;
+        LineTracer tracer;
+        PointLocator::Lookahead ahead;
+        size_t line = 0;
+        bool active = false;
+    };
+
+    // Starts the next untraced line in `place`; false when there is none left.
+    bool Take(Place& place) {
+        place.active = false;
+        if (progress && progress->Cancelled()) return false;
+        const size_t i = next.fetch_add(1, std::memory_order_relaxed);
+        if (i >= seeds.size()) return false;
+        Console console = output.For(i);
+        console.Print("Generating pathline %i\n", (int)i);
+        if (place.locator) {
+            place.locator->ResetCaches();
+            place.locator->SetConsole(console);
+        }
+        lines[i].SetStart(seeds[i].data());
+        place.tracer.Begin(&lines[i], place.locator.get(), console);
+        place.line = i;
+        place.active = true;
+        return true;
+    }
+
+    const std::vector<Seed>& seeds;
+    std::vector<PathLine>& lines;
+    OrderedConsole& output;
+    Progress* progress;
+    std::atomic<size_t>& next;
+    std::vector<Place> places;
+};
+
+}  // namespace
+
+bool TracePathLines(PointLocator* locator, const std::vector<Seed>& seeds,
+                    std::vector<PathLine>* lines, Console console, Progress* progress,
+                    int threads) {
+    lines->clear();
+    lines->resize(seeds.size());
+    if (progress) progress->total = seeds.size();
+    OrderedConsole output(console, seeds.size());
+    std::atomic<size_t> next{0};
+    const size_t count = std::max<size_t>(seeds.size(), 1);
+    const int workers = (int)std::min<size_t>(ResolveThreads(threads), count);
+    int maxFlight = getenv("KFLIGHT") ? atoi(getenv("KFLIGHT")) : kLinesInFlight;
+    const int inFlight = (int)std::min<size_t>(maxFlight, (count + workers - 1) / workers);
+    RunOnThreads(workers, [&](int) {
+        LineGroup(locator, inFlight, seeds, lines, &output, progress, &next).Run();
+    });
+    // A cancellation keeps the lines finished before it, as their text was printed.
+    lines->resize(output.Printed());
+    return lines->size() == seeds.size();
 }
 
 PathLineGenerator::PathLineGenerator()

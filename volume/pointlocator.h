@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "volume/cellindex.h"
 #include "volume/console.h"
 #include "volume/tetravolume.h"
 
@@ -43,12 +44,32 @@ public:
     // The caches: the block found last and the tetrahedron found last (in that block).
     const Block* GetGuess() const { return guess; }
     const Tetra* GetCellGuess() const { return cellGuess; }
+    // Empties both caches, as in a new locator.
+    void ResetCaches() {
+        guess = nullptr;
+        cellGuess = nullptr;
+    }
+
+    // A lookup's loads, asked for ahead of it in stages (0 to kPrefetchStages - 1, one after
+    // the other, for several lookups side by side), so that their cache misses overlap. Only
+    // reads: the lookup's answer stays the same whether or not it was prefetched.
+    static const int kPrefetchStages = 5;
+    struct Lookahead {
+        static const int kMaxHolders = 8;
+        const Block* block = nullptr;
+        size_t blockIndex = 0;
+        CellIndex::Probe probe;
+        uint32_t holder[kMaxHolders];  // listed tetrahedra whose boxes hold the point
+        int holders = 0;
+    };
+    void PrefetchStage(int stage, const double* point, Lookahead* ahead) const;
 
 private:
     const Tetra* SearchBlock(const Block* block, const double* point, double* weights);
     const Tetra* ScanBlock(const Block* block, const double* point, double* weights);
     const Tetra* SearchIndex(const Block* block, const double* point, double* weights);
     const Tetra* SearchOtherBlocks(const Block* searched, const double* point, double* weights);
+    const Block* ChosenBlock(const double* point) const;
     void ReportDegenerate(uint32_t times);
 
     const TetrahedralVolume& vol;
@@ -58,5 +79,7 @@ private:
     bool referenceScan = false;
 };
 
-// The index over a block's tetrahedra that point location searches.
-std::unique_ptr<CellIndex> IndexTetrahedra(const Block& block);
+// The index over a block's tetrahedra that point location searches, whose tetrahedron i has
+// corners nodes[numbers[4 * i + k]]; its arrays are taken from `arena`.
+std::unique_ptr<CellIndex> IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* nodes,
+                                           const uint32_t* numbers);
