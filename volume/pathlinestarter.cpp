@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 
 #include "math/math.h"
 #include "volume/parallel.h"
@@ -26,9 +25,11 @@ namespace {
 // misses, few enough that their data stays in the cache between the stages.
 const int kLinesInFlight = 16;
 
-// One thread's share of the lines: it takes the next untraced line whenever one of its
-// places comes free, and traces the lines in its places a lookup each in turn, asking for
-// the data of all their lookups before doing any of them.
+// One thread's share of the lines. It keeps up to kLinesInFlight lines in a ring of places
+// and takes the next untraced line whenever a place comes free. Each tick does one lookup of
+// one place; meanwhile the lookups of the other places are prefetched, a stage per tick, so
+// that each stage's loads have a few lookups' time to arrive before the next stage reads
+// them.
 class LineGroup {
 public:
     LineGroup(PointLocator* prototype, int inFlight, const std::vector<Seed>& seeds,
@@ -40,22 +41,26 @@ public:
     }
 
     void Run() {
+        const size_t count = places.size();
+        // Ticks between one stage of a lookup and the next.
+        const size_t gap = std::max<size_t>(1, count / PointLocator::kPrefetchStages);
         int active = 0;
         for (Place& place : places) active += Take(place);
-        while (active > 0) {
-            for (int stage = 0; stage < PointLocator::kPrefetchStages; ++stage) {
-                for (Place& place : places) {
-                    if (place.active && place.locator) {
-                        place.locator->PrefetchStage(stage, place.tracer.Query(), &place.ahead);
-                    }
-                }
+        for (size_t tick = 0; active > 0; ++tick) {
+            const size_t p = tick % count;
+            for (int stage = 1; stage < PointLocator::kPrefetchStages; ++stage) {
+                Place& earlier = places[(p + count - (stage * gap) % count) % count];
+                if (earlier.active) earlier.Stage(stage);
             }
-            for (Place& place : places) {
-                if (!place.active || place.tracer.Advance()) continue;
-                output.Finish(place.line);
-                if (progress) ++progress->done;
-                if (!Take(place)) --active;
+            Place& place = places[p];
+            if (!place.active) continue;
+            if (place.tracer.Advance()) {
+                place.Stage(0);
+                continue;
             }
+            output.Finish(place.line);
+            if (progress) ++progress->done;
+            if (!Take(place)) --active;
             if (progress && progress->Cancelled()) return;  // unfinished lines are dropped
         }
     }
@@ -64,6 +69,9 @@ private:
     struct Place {
         explicit Place(PointLocator* prototype) {
             if (prototype) locator.reset(new PointLocator(*prototype));
+        }
+        void Stage(int stage) {
+            if (locator) locator->PrefetchStage(stage, tracer.Query(), &ahead);
         }
         std::unique_ptr<PointLocator> locator;
         LineTracer tracer;
@@ -88,6 +96,7 @@ private:
         place.tracer.Begin(&lines[i], place.locator.get(), console);
         place.line = i;
         place.active = true;
+        place.Stage(0);
         return true;
     }
 
@@ -111,8 +120,7 @@ bool TracePathLines(PointLocator* locator, const std::vector<Seed>& seeds,
     std::atomic<size_t> next{0};
     const size_t count = std::max<size_t>(seeds.size(), 1);
     const int workers = (int)std::min<size_t>(ResolveThreads(threads), count);
-    int maxFlight = getenv("KFLIGHT") ? atoi(getenv("KFLIGHT")) : kLinesInFlight;
-    const int inFlight = (int)std::min<size_t>(maxFlight, (count + workers - 1) / workers);
+    const int inFlight = (int)std::min<size_t>(kLinesInFlight, (count + workers - 1) / workers);
     RunOnThreads(workers, [&](int) {
         LineGroup(locator, inFlight, seeds, lines, &output, progress, &next).Run();
     });

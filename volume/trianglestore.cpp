@@ -1,7 +1,5 @@
 #include "volume/trianglestore.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -11,8 +9,9 @@
 
 namespace {
 
-// A chunk is one huge page: few page faults the first time it fills, few address translation
-// misses when the surface is drawn.
+// Chunks of 2 MiB: few enough to list, small enough that the last one of each writer wastes
+// little. They are not asked to be huge pages: on a busy system the kernel may compact memory
+// to make one, which costs a first extraction far more than the page faults it saves.
 const size_t kChunkBytes = size_t(2) << 20;
 const size_t kChunkTriangles = kChunkBytes / sizeof(Triangle);
 
@@ -61,9 +60,8 @@ TriangleRun TriangleStore::TakeChunk(std::mutex* lock) {
     if (lock) guard = std::unique_lock<std::mutex>(*lock);
     if (chunksTaken == chunks.size()) {
         chunks.reserve(chunks.size() + 1);
-        void* memory = std::aligned_alloc(kChunkBytes, kChunkBytes);
+        void* memory = std::malloc(kChunkBytes);
         if (!memory) throw std::bad_alloc();
-        madvise(memory, kChunkBytes, MADV_HUGEPAGE);  // a hint only
         chunks.emplace_back(static_cast<Triangle*>(memory));
     }
     return {chunks[chunksTaken++].get(), kChunkTriangles};
