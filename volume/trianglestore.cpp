@@ -108,7 +108,21 @@ void TriangleStore::Writer::FillTriangle(Triangle* t, const double* p1, const do
     CrossProd3(p1, p2, p3, t->normal);
 }
 
+void TriangleStore::Writer::PairNormals(Triangle* a, Triangle* b) {
+    const double* const first[3] = {a->point[0], a->point[1], a->point[2]};
+    const double* const second[3] = {b->point[0], b->point[1], b->point[2]};
+    CrossProd3Pair(first, second, a->normal, b->normal);
+}
+
+void TriangleStore::Writer::CompleteNormals() {
+    if (!unpaired) return;
+    CrossProd3(unpaired->point[0], unpaired->point[1], unpaired->point[2], unpaired->normal);
+    unpaired = nullptr;
+}
+
 void TriangleStore::Writer::NextChunk() {
+    // A triangle waiting for its pair keeps waiting: which triangles pair up depends on the
+    // part alone, not on where chunks happen to end.
     if (partFirst && room.first > partFirst)
         done.push_back({partFirst, size_t(room.first - partFirst)});
     room = store->TakeChunk(lock);
@@ -116,6 +130,7 @@ void TriangleStore::Writer::NextChunk() {
 }
 
 void TriangleStore::Writer::EndPart(std::vector<TriangleRun>* runs) {
+    CompleteNormals();
     runs->insert(runs->end(), done.begin(), done.end());
     done.clear();
     if (partFirst && room.first > partFirst)
