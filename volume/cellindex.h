@@ -7,6 +7,7 @@
 // overlaps, and keeps that box quantised to 16 bits per axis for a quick rejection.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -38,6 +39,16 @@ public:
     // tetrahedra that are tested everywhere.
     template <typename Test>
     uint32_t FirstMatch(const double* point, Test test) const;
+
+    // True when tetrahedron `i`, not degenerate, cannot hold `point`: it is filed in the grid
+    // and the point lies outside its box. A quick test before evaluating a tetrahedron.
+    bool Excludes(uint32_t i, const double* point) const {
+        if (!alwaysTested.empty() &&
+            std::binary_search(alwaysTested.begin(), alwaysTested.end(), i))
+            return false;
+        uint32_t q[3];
+        return !Locate(point, q) || !InBox(i, q);
+    }
 
     // Number of degenerate tetrahedra that come before `index` in the array (all of them for
     // kNone): a scan up to `index` would have met exactly these.
@@ -91,33 +102,50 @@ private:
 
 // The loads of one search, level by level, for searches that run side by side: each stage
 // reads what the one before asked the cache for and asks for the next level, so that the
-// cache misses of several searches overlap instead of following one another. It only reads.
+// cache misses of several searches overlap instead of following one another. The last stage
+// keeps the candidates whose boxes hold the point, which the search itself may then take
+// instead of testing the boxes again.
 class CellIndex::Probe {
 public:
     // Stage 1: the cell of `point`; asks for its entry in the cell table.
     void Start(const CellIndex* index, const double* point);
     // Stage 2: reads the cell's entry and asks for its list.
     void FetchList();
-    // Stage 3: asks for the boxes of the listed tetrahedra and calls fetch(i) for each, for the
-    // caller to ask for its own data of tetrahedron i.
+    // Stage 3: asks for the boxes of the listed tetrahedra.
+    void FetchBoxes() const;
+    // Stage 4: keeps the listed tetrahedra whose boxes hold the point, and calls fetch(i) for
+    // each, for the caller to ask for its own data of tetrahedron i.
     template <typename Fetch>
-    void FetchBoxes(Fetch fetch) const;
-    // Stage 4: calls fetch(i) for each listed tetrahedron whose box holds the point.
-    template <typename Fetch>
-    void FetchHolders(Fetch fetch) const;
+    void FindCandidates(Fetch fetch);
+    // After stage 4: calls visit(i) for each kept candidate.
+    template <typename Visit>
+    void ForCandidates(Visit visit) const {
+        for (int k = 0; k < kept; ++k) visit(candidate[k]);
+    }
+
+    // After stage 4: true, with the first of the kept candidates in ascending order for which
+    // `test(i)` holds in `found` (kNone if none), when they are all that FirstMatch would test
+    // for the point; else false, and the search must run as usual.
+    template <typename Test>
+    bool FirstMatch(Test test, uint32_t* found) const;
 
 private:
-    // Listed tetrahedra a probe looks at; a longer list is left to the search itself.
+    // Listed tetrahedra a probe looks at, and candidates it keeps; a longer list is left to
+    // the search itself.
     static const uint32_t kMaxListed = 48;
+    static const int kMaxKept = 16;
 
-    template <typename Fetch>
-    void ForListed(Fetch fetch) const;
+    template <typename Visit>
+    void ForListed(Visit visit) const;
 
     const CellIndex* index = nullptr;
     uint32_t q[3];
     uint32_t cell = 0;
     uint32_t first = 0;
-    uint32_t end = 0;  // the list: first .. end - 1 in the reference array
+    uint32_t end = 0;    // the list: first .. end - 1 in the reference array
+    bool whole = false;  // the list is complete
+    int kept = 0;        // -1: more than kMaxKept
+    uint32_t candidate[kMaxKept];
 };
 
 template <typename Test>
@@ -165,6 +193,8 @@ inline bool CellIndex::InBox(uint32_t i, const uint32_t* q) const {
 
 inline void CellIndex::Probe::Start(const CellIndex* searched, const double* point) {
     first = end = 0;
+    whole = false;
+    kept = -1;
     index = searched->Locate(point, q) ? searched : nullptr;
     if (!index) return;
     cell = (index->CellOf(2, q[2]) * index->dims[1] + index->CellOf(1, q[1])) * index->dims[0] +
@@ -176,7 +206,8 @@ inline void CellIndex::Probe::FetchList() {
     if (!index) return;
     first = index->start[cell];
     end = index->start[cell + 1];
-    if (end - first > kMaxListed) end = first + kMaxListed;
+    whole = end - first <= kMaxListed;
+    if (!whole) end = first + kMaxListed;
     if (end == first) return;
     if (index->narrowRefs.Empty()) {
         Prefetch(&index->wideRefs[first]);
@@ -187,28 +218,53 @@ inline void CellIndex::Probe::FetchList() {
     }
 }
 
-template <typename Fetch>
-void CellIndex::Probe::ForListed(Fetch fetch) const {
+template <typename Visit>
+void CellIndex::Probe::ForListed(Visit visit) const {
     if (index->narrowRefs.Empty()) {
-        for (uint32_t r = first; r < end; ++r) fetch(index->wideRefs[r]);
+        for (uint32_t r = first; r < end; ++r) visit(index->wideRefs[r]);
     } else {
-        for (uint32_t r = first; r < end; ++r) fetch(index->narrowRefs[r]);
+        for (uint32_t r = first; r < end; ++r) visit(index->narrowRefs[r]);
     }
 }
 
-template <typename Fetch>
-void CellIndex::Probe::FetchBoxes(Fetch fetch) const {
+inline void CellIndex::Probe::FetchBoxes() const {
     if (first == end) return;
+    // The list ascends, so boxes sharing a cache line come one after another: each line is
+    // asked for once.
+    uintptr_t last = 0;
     ForListed([&](uint32_t i) {
-        Prefetch(&index->boxes[i]);
+        const char* box = reinterpret_cast<const char*>(&index->boxes[i]);
+        for (uintptr_t line : {(uintptr_t)box >> 6, ((uintptr_t)box + sizeof(QuantBox) - 1) >> 6}) {
+            if (line != last) Prefetch(reinterpret_cast<const void*>(line << 6));
+            last = line;
+        }
+    });
+}
+
+template <typename Fetch>
+void CellIndex::Probe::FindCandidates(Fetch fetch) {
+    kept = 0;
+    if (!index) return;
+    ForListed([&](uint32_t i) {
+        if (!index->InBox(i, q)) return;
+        if (kept >= 0 && kept < kMaxKept) {
+            candidate[kept++] = i;
+        } else {
+            kept = -1;
+        }
         fetch(i);
     });
 }
 
-template <typename Fetch>
-void CellIndex::Probe::FetchHolders(Fetch fetch) const {
-    if (first == end) return;
-    ForListed([&](uint32_t i) {
-        if (index->InBox(i, q)) fetch(i);
-    });
+template <typename Test>
+bool CellIndex::Probe::FirstMatch(Test test, uint32_t* found) const {
+    if (!index || !whole || kept < 0 || !index->alwaysTested.empty()) return false;
+    *found = kNone;
+    for (int k = 0; k < kept; ++k) {
+        if (test(candidate[k])) {
+            *found = candidate[k];
+            break;
+        }
+    }
+    return true;
 }

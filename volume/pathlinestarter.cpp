@@ -71,11 +71,10 @@ private:
             if (prototype) locator.reset(new PointLocator(*prototype));
         }
         void Stage(int stage) {
-            if (locator) locator->PrefetchStage(stage, tracer.Query(), &ahead);
+            if (locator) locator->Prefetch(stage, tracer.Query());
         }
         std::unique_ptr<PointLocator> locator;
         LineTracer tracer;
-        PointLocator::Lookahead ahead;
         size_t line = 0;
         bool active = false;
     };

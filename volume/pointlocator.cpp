@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "volume/blocklocator.h"
@@ -208,9 +209,15 @@ const Tetra* PointLocator::SearchIndex(const Block* block, const double* point, 
     const CellIndex& index = vol.GetCellIndex(b);
     const FlowNode* nodes = vol.GetNodes();
     const uint32_t* numbers = vol.GetVertexNumbers(b);
-    uint32_t found = index.FirstMatch(point, [&](uint32_t i) {
+    auto test = [&](uint32_t i) {
         return EvaluateCandidate(Corners(nodes, numbers, i), point, weights) != 0;
-    });
+    };
+    // The prefetched box tests of this very point in this block stand for the search's own.
+    uint32_t found;
+    const bool prefetched = ahead.ready && ahead.block == block &&
+                            memcmp(ahead.point, point, sizeof ahead.point) == 0 &&
+                            ahead.probe.FirstMatch(test, &found);
+    if (!prefetched) found = index.FirstMatch(point, test);
     // The scan would have met these degenerate tetrahedra on its way to the answer.
     ReportDegenerate(index.DegenerateBefore(found));
     return found == CellIndex::kNone ? nullptr : &block->tetra[found];
@@ -244,11 +251,16 @@ const Tetra* PointLocator::SearchOtherBlocks(const Block* searched, const double
 const Tetra* PointLocator::FindCell(const double* point, double* weights) {
     const Block* block = FindBlock(point);
     if (!block) return nullptr;
-    // The cached tetrahedron was found before, so it is not degenerate.
+    // The cached tetrahedron was found before, so it is not degenerate; the index may show at
+    // once that it cannot hold the point.
     if (cellGuess) {
-        const Corners corners(vol.GetNodes(), vol.GetVertexNumbers(block - vol.GetBlocks().data()),
-                              (uint32_t)(cellGuess - block->tetra.get()));
-        if (EvaluateCandidate(corners, point, weights)) return cellGuess;
+        const size_t b = block - vol.GetBlocks().data();
+        const uint32_t i = (uint32_t)(cellGuess - block->tetra.get());
+        if (!vol.GetCellIndex(b).Excludes(i, point) &&
+            EvaluateCandidate(Corners(vol.GetNodes(), vol.GetVertexNumbers(b), i), point,
+                              weights)) {
+            return cellGuess;
+        }
         cellGuess = nullptr;
     }
     cellGuess = SearchBlock(block, point, weights);
@@ -277,38 +289,36 @@ bool PointLocator::InterpolatePoint(const double* point, Vertex* V) {
     return true;
 }
 
-void PointLocator::PrefetchStage(int stage, const double* point, Lookahead* ahead) const {
+void PointLocator::Prefetch(int stage, const double* point) {
     if (referenceScan) return;
     if (stage == 0) {
-        ahead->block = ChosenBlock(point);
-        ahead->holders = 0;
-        if (!ahead->block) return;
-        ahead->blockIndex = ahead->block - vol.GetBlocks().data();
-        ahead->probe.Start(&vol.GetCellIndex(ahead->blockIndex), point);
+        for (int a = 0; a < 3; ++a) ahead.point[a] = point[a];
+        ahead.ready = false;
+        ahead.block = ChosenBlock(point);
+        if (!ahead.block) return;
+        ahead.blockIndex = ahead.block - vol.GetBlocks().data();
+        ahead.probe.Start(&vol.GetCellIndex(ahead.blockIndex), point);
         return;
     }
-    if (!ahead->block) return;
-    const uint32_t* numbers = vol.GetVertexNumbers(ahead->blockIndex);
+    if (!ahead.block) return;
+    const uint32_t* numbers = vol.GetVertexNumbers(ahead.blockIndex);
     switch (stage) {
         case 1:
-            ahead->probe.FetchList();
+            ahead.probe.FetchList();
             break;
         case 2:
-            ahead->probe.FetchBoxes([](uint32_t) {});
+            ahead.probe.FetchBoxes();
             break;
         case 3:
-            ahead->probe.FetchHolders([&](uint32_t i) {
-                if (ahead->holders == Lookahead::kMaxHolders) return;
-                ahead->holder[ahead->holders++] = i;
-                PrefetchObject(reinterpret_cast<const uint32_t(*)[4]>(numbers + 4 * (size_t)i));
-            });
+            // Four vertex numbers fill an aligned 16 bytes: one cache line.
+            ahead.probe.FindCandidates([&](uint32_t i) { ::Prefetch(numbers + 4 * (size_t)i); });
+            ahead.ready = true;
             break;
         case 4: {
             const FlowNode* nodes = vol.GetNodes();
-            for (int h = 0; h < ahead->holders; ++h) {
-                const uint32_t* corner = numbers + 4 * (size_t)ahead->holder[h];
-                for (int k = 0; k < 4; ++k) PrefetchObject(&nodes[corner[k]]);
-            }
+            ahead.probe.ForCandidates([&](uint32_t i) {
+                for (int k = 0; k < 4; ++k) PrefetchObject(&nodes[numbers[4 * (size_t)i + k]]);
+            });
             break;
         }
     }

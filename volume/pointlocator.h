@@ -50,19 +50,12 @@ public:
         cellGuess = nullptr;
     }
 
-    // A lookup's loads, asked for ahead of it in stages (0 to kPrefetchStages - 1, one after
-    // the other, for several lookups side by side), so that their cache misses overlap. Only
-    // reads: the lookup's answer stays the same whether or not it was prefetched.
+    // A lookup's loads, asked for ahead of it in stages 0 .. kPrefetchStages - 1, one after
+    // the other, for lookups side by side with other locators' (see TracePathLines), so that
+    // their cache misses overlap. The box tests of the last stages then serve the lookup of
+    // that very point. The answers are the same with or without.
     static const int kPrefetchStages = 5;
-    struct Lookahead {
-        static const int kMaxHolders = 8;
-        const Block* block = nullptr;
-        size_t blockIndex = 0;
-        CellIndex::Probe probe;
-        uint32_t holder[kMaxHolders];  // listed tetrahedra whose boxes hold the point
-        int holders = 0;
-    };
-    void PrefetchStage(int stage, const double* point, Lookahead* ahead) const;
+    void Prefetch(int stage, const double* point);
 
 private:
     const Tetra* SearchBlock(const Block* block, const double* point, double* weights);
@@ -72,11 +65,21 @@ private:
     const Block* ChosenBlock(const double* point) const;
     void ReportDegenerate(uint32_t times);
 
+    // The lookup being prefetched.
+    struct Lookahead {
+        Vector point;
+        const Block* block = nullptr;  // the block whose index the probe searches
+        size_t blockIndex = 0;
+        CellIndex::Probe probe;
+        bool ready = false;  // the probe has kept its candidates
+    };
+
     const TetrahedralVolume& vol;
     Console console;
     const Block* guess = nullptr;
     const Tetra* cellGuess = nullptr;
     bool referenceScan = false;
+    Lookahead ahead;
 };
 
 // The index over a block's tetrahedra that point location searches, whose tetrahedron i has
