@@ -1,5 +1,7 @@
 #include "volume/trianglestore.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +20,7 @@ const size_t kChunkTriangles = kChunkBytes / sizeof(Triangle);
 }  // namespace
 
 void TriangleStore::FreeChunk::operator()(Triangle* chunk) const {
-    std::free(chunk);
+    munmap(chunk, kChunkBytes);
 }
 
 TriangleStore::TriangleStore() = default;
@@ -60,8 +62,9 @@ TriangleRun TriangleStore::TakeChunk(std::mutex* lock) {
     if (lock) guard = std::unique_lock<std::mutex>(*lock);
     if (chunksTaken == chunks.size()) {
         chunks.reserve(chunks.size() + 1);
-        void* memory = std::malloc(kChunkBytes);
-        if (!memory) throw std::bad_alloc();
+        void* memory = mmap(nullptr, kChunkBytes, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (memory == MAP_FAILED) throw std::bad_alloc();
         chunks.emplace_back(static_cast<Triangle*>(memory));
     }
     return {chunks[chunksTaken++].get(), kChunkTriangles};
