@@ -10,8 +10,6 @@
 #include "volume/console.h"
 #include "volume/tetravolume.h"
 
-class CellIndex;
-
 class PointLocator {
 public:
     // Notices ("Aborting because Det = 0") go to `console`.

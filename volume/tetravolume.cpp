@@ -232,8 +232,10 @@ void TetrahedralVolume::Derive(int threads) {
     // The largest blocks first, so that no thread is left with a big one at the end.
     std::vector<size_t> order(blocks.size());
     for (size_t b = 0; b < order.size(); ++b) order[b] = b;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return blocks[a].num_Tetra > blocks[b].num_Tetra; });
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const uint32_t na = blocks[a].num_Tetra, nb = blocks[b].num_Tetra;
+        return na != nb ? na > nb : a < b;
+    });
     ParallelFor(order.size(), threads, [&](size_t i, int) { DeriveBlock(order[i]); });
     blockLocator = std::make_unique<BlockLocator>(arena.get(), blocks);
 }
