@@ -110,9 +110,10 @@ TEST(ParallelThreads, OrderedConsolePrintsPiecesInOrderWhateverOrderTheyFinish) 
     // Pieces finish in an order of their own: the later ones sleep less.
     ParallelFor(count, 4, [&](size_t i, int) {
         std::this_thread::sleep_for(std::chrono::microseconds((count - i) % 7 * 50));
-        output.For(i).Print("piece %zu\n", i);
-        if (i % 3 == 0) output.For(i).Print("  more of %zu\n", i);
-        output.Finish(i);
+        std::string piece;
+        Console(&piece).Print("piece %zu\n", i);
+        if (i % 3 == 0) Console(&piece).Print("  more of %zu\n", i);
+        output.Finish(i, piece);
     });
     std::string expected;
     for (size_t i = 0; i < count; ++i) {
@@ -126,13 +127,11 @@ TEST(ParallelThreads, OrderedConsolePrintsPiecesInOrderWhateverOrderTheyFinish) 
 TEST(ParallelThreads, OrderedConsoleHoldsBackEverythingAfterAGap) {
     std::string text;
     OrderedConsole output(Console(&text), 4);
-    output.For(1).Print("one\n");
-    output.Finish(1);
-    output.For(3).Print("three\n");
-    output.Finish(3);
+    output.Finish(1, "one\n");
+    output.Finish(3, "three\n");
     EXPECT_EQ(text, "");
     EXPECT_EQ(output.Printed(), 0u);
-    output.Finish(0);  // a piece with no text of its own
+    output.Finish(0, "");  // a piece with no text of its own
     EXPECT_EQ(text, "one\n");
     EXPECT_EQ(output.Printed(), 2u);
 }

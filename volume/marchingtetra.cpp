@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "volume/parallel.h"
@@ -139,8 +140,9 @@ bool ExtractIsosurface(const TetrahedralVolume& vol, FieldVar field, double valu
         TriangleStore::Writer& writer = writers[worker];
         int triCount = MarchBlock(vol, b, field, value, &writer);
         writer.EndPart(&parts[b]);
-        output.For(b).Print("Block %i processed.. %i triangles added.\n", (int)b + 1, triCount);
-        output.Finish(b);
+        std::string text;
+        Console(&text).Print("Block %i processed.. %i triangles added.\n", (int)b + 1, triCount);
+        output.Finish(b, std::move(text));
         if (progress) ++progress->done;
     });
     // After a cancellation, the blocks finished before it in list order.

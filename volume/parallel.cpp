@@ -63,8 +63,9 @@ void ParallelFor(size_t count, int threads, const std::function<void(size_t, int
 OrderedConsole::OrderedConsole(Console console, size_t count)
     : out(console), texts(count), finished(count, 0) {}
 
-void OrderedConsole::Finish(size_t i) {
+void OrderedConsole::Finish(size_t i, std::string text) {
     std::lock_guard<std::mutex> lock(mutex);
+    texts[i] = std::move(text);
     finished[i] = 1;
     for (; printed < texts.size() && finished[printed]; ++printed) {
         std::string& text = texts[printed];

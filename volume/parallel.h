@@ -35,10 +35,10 @@ class OrderedConsole {
 public:
     OrderedConsole(Console out, size_t count);
 
-    // Where piece `i` writes: its own text.
-    Console For(size_t i) { return Console(&texts[i]); }
-    // Piece `i` is complete: prints it and every following finished piece that waited for it.
-    void Finish(size_t i);
+    // Piece `i` is complete and wrote `text` (each piece writes into a string of its own, so
+    // that threads never touch each other's): prints it and every following finished piece
+    // that waited for it.
+    void Finish(size_t i, std::string text);
     // The number of pieces printed so far: they are 0 .. Printed() - 1.
     size_t Printed();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string>
 
 #include "math/math.h"
 #include "volume/parallel.h"
@@ -58,7 +59,8 @@ public:
                 place.Stage(0);
                 continue;
             }
-            output.Finish(place.line);
+            lines[place.number] = std::move(place.line);
+            output.Finish(place.number, std::move(place.text));
             if (progress) ++progress->done;
             if (!Take(place)) --active;
             if (progress && progress->Cancelled()) return;  // unfinished lines are dropped
@@ -75,7 +77,11 @@ private:
         }
         std::unique_ptr<PointLocator> locator;
         LineTracer tracer;
-        size_t line = 0;
+        // The line and its text are traced here, apart from other threads' data, and handed
+        // over when the line ends.
+        PathLine line;
+        std::string text;
+        size_t number = 0;
         bool active = false;
     };
 
@@ -85,15 +91,16 @@ private:
         if (progress && progress->Cancelled()) return false;
         const size_t i = next.fetch_add(1, std::memory_order_relaxed);
         if (i >= seeds.size()) return false;
-        Console console = output.For(i);
+        place.text.clear();
+        Console console(&place.text);
         console.Print("Generating pathline %i\n", (int)i);
         if (place.locator) {
             place.locator->ResetCaches();
             place.locator->SetConsole(console);
         }
-        lines[i].SetStart(seeds[i].data());
-        place.tracer.Begin(&lines[i], place.locator.get(), console);
-        place.line = i;
+        place.line.SetStart(seeds[i].data());
+        place.tracer.Begin(&place.line, place.locator.get(), console);
+        place.number = i;
         place.active = true;
         place.Stage(0);
         return true;
