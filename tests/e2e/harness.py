@@ -1,9 +1,9 @@
 """Drives the real viewer in a real window on a private Xvfb server.
 
 A Viewer starts Xvfb (1280x1024x24) and the program in a data folder with unbuffered
-stdout, collects the console transcript, sends input with xdotool and reads pixels with
-ImageMagick's `import`. With no window manager the window sits at (0, 0), so window and
-screen coordinates agree. Everything it starts, it stops.
+stdout, collects the console transcript (with the time each piece arrived), sends input with
+xdotool and reads pixels with ImageMagick's `import`. With no window manager the window sits
+at (0, 0), so window and screen coordinates agree. Everything it starts, it stops.
 """
 
 import os
@@ -44,15 +44,38 @@ class Image:
         return sum(1 for a, b in zip(self.pixels(step=4), other.pixels(step=4)) if a != b)
 
 
+def read_png(path):
+    """A PNG file as an Image, through ImageMagick."""
+    ppm = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], check=True,
+                         capture_output=True).stdout
+    return parse_ppm(ppm)
+
+
+def run_velmora(args, cwd=None, display=None, timeout=120):
+    """Runs the viewer to its end; returns (status, stdout, stderr)."""
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    if display:
+        env["DISPLAY"] = display
+    done = subprocess.run([VELMORA] + list(args), cwd=cwd, env=env, capture_output=True,
+                          stdin=subprocess.DEVNULL, timeout=timeout)
+    return done.returncode, done.stdout.decode(), done.stderr.decode()
+
+
 class Viewer:
-    def __init__(self, folder, stdin=subprocess.DEVNULL):
+    """The viewer on its own Xvfb server, started in `cwd` (default: `folder`) with `args`
+    (default: none, so that it reads the folder it runs in) and `env` added."""
+
+    def __init__(self, folder, stdin=subprocess.DEVNULL, args=(), cwd=None, env=None):
         self.folder = folder
         self.transcript = ""
+        self.arrivals = []  # (time, transcript length after the piece that came then)
         self._pointer = None
         self._lock = threading.Lock()
         self._start_xvfb()
-        env = dict(os.environ, DISPLAY=self.display)
-        self.proc = subprocess.Popen(["stdbuf", "-o0", VELMORA], cwd=folder, env=env,
+        env = dict(os.environ, DISPLAY=self.display, **(env or {}))
+        self.proc = subprocess.Popen(["stdbuf", "-o0", VELMORA] + list(args),
+                                     cwd=cwd or folder, env=env,
                                      stdin=stdin, stdout=subprocess.PIPE,
                                      stderr=subprocess.STDOUT)
         self._reader = threading.Thread(target=self._read, daemon=True)
@@ -84,6 +107,7 @@ class Viewer:
                 return
             with self._lock:
                 self.transcript += chunk.decode("utf-8", "replace")
+                self.arrivals.append((time.time(), len(self.transcript)))
 
     def text(self):
         with self._lock:
@@ -105,6 +129,14 @@ class Viewer:
                                      % (self.proc.returncode, needle, self.text()[-3000:]))
             time.sleep(0.05)
         raise AssertionError("timed out waiting for %r:\n%s" % (needle, self.text()[-3000:]))
+
+    def arrival(self, index):
+        """When the transcript's character at `index` arrived (time.time())."""
+        with self._lock:
+            for t, length in self.arrivals:
+                if length > index:
+                    return t
+        raise IndexError(index)
 
     def running(self):
         return self.proc.poll() is None
@@ -129,6 +161,13 @@ class Viewer:
         self.xdotool("mousedown", button)
         self.move(x1, y1)
         time.sleep(hold)
+        self.xdotool("mouseup", button)
+
+    def hold(self, x, y, seconds, button=1):
+        """Presses at (x, y), keeps the button down for `seconds`, then lets go."""
+        self.move(x, y)
+        self.xdotool("mousedown", button)
+        time.sleep(seconds)
         self.xdotool("mouseup", button)
 
     def key(self, name):
