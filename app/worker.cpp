@@ -82,14 +82,14 @@ void Worker::Loop() {
         lock.lock();
         if (completed && !runningCancelled) {
             finished.push_back({std::move(job), std::move(output)});
-        }
-        running = false;
-        if (waiting.empty()) idle.notify_all();
-        if (job) {
-            // A cancelled job frees what it made outside the lock.
+        } else {
+            // A cancelled job frees what it made, outside the lock, before the worker counts
+            // as idle.
             lock.unlock();
             job.reset();
             lock.lock();
         }
+        running = false;
+        if (waiting.empty()) idle.notify_all();
     }
 }
