@@ -116,6 +116,9 @@ protected:
         BuildUI(app);
     }
 
+    // Opens the gates that tests put in front of the worker; it outlives the state, whose
+    // worker may still be running a cancelled gate when a test ends.
+    std::atomic<bool> open{false};
     AppState app;
     MainMenu& mainUI = app.panels.mainUI;
     CityPanel& contextUI = app.panels.contextUI;
@@ -248,7 +251,6 @@ TEST_F(PanelThreads, GenerateAndClearRunOnTheWorkerAndShowAtTheNextFrame) {
 TEST_F(PanelThreads, RequestsWaitForEachOtherAndPrintWholeInTheirOrder) {
     app.volume = CutVolume();
     app.pathlines.SetVolume(app.volume.get());
-    std::atomic<bool> open{false};
     app.worker.Submit(std::make_unique<Gate>(open));
     mainUI.openCity.Press();
     isosurfaceUI.byEnergy.Press();  // 5
@@ -298,7 +300,6 @@ TEST_F(PanelThreads, EscCancelsTheRunningAndWaitingWorkAndKeepsWhatWasShown) {
     Settle(app);
     const Triangle shown = app.isosurface.GetTriangles()[0];
 
-    std::atomic<bool> open{false};
     app.worker.Submit(std::make_unique<Gate>(open));
     isosurfaceUI.valInc5.Press();
     isosurfaceUI.generate.Press();
@@ -348,7 +349,6 @@ TEST_F(PanelThreads, AHeldStepperRepeatsAndItsStepsMergeIntoTheNextExtraction) {
 
     // Held on, it steps five times a second; the steps made while the worker is busy go into
     // one extraction at the newest value.
-    std::atomic<bool> open{false};
     app.worker.Submit(std::make_unique<Gate>(open));
     for (int64_t t = 1401; t <= 2201; t += 200) RepeatHeldStep(app, t);
     EXPECT_DOUBLE_EQ(app.isosurface.GetValue(), 5.6);

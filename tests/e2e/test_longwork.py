@@ -9,7 +9,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from harness import Viewer, make_city, shared_city, widget_centre  # noqa: E402
+from harness import Viewer, make_city, read_png, shared_city, widget_centre  # noqa: E402
 
 OPEN_CITY = (10, 415, 180, 35)
 OPEN_ISO = (10, 335, 180, 35)
@@ -97,6 +97,14 @@ class LongWork(unittest.TestCase):
             self.assertRegex(text[first:], "^" + extraction(blocks))
             self.assertGreater(differing(before, v.screenshot(), VIEW), 1000)
 
+    def check_progress_bar(self, image):
+        """The bar along the bottom, right of the frame-rate box: blocks done filled dark
+        blue from the left, the rest a see-through white."""
+        row = [image.pixel(x, 752) for x in range(112, 1012)]
+        filled = [p == (0, 0, 128) for p in row]
+        self.assertTrue(all(f or min(p) >= 178 for p, f in zip(row, filled)), "no progress bar")
+        self.assertNotIn(True, filled[filled.index(False):] if False in filled else [])
+
     def test_esc_cancels_the_running_extraction_and_keeps_the_surface_shown(self):
         with self.start(self.large, ONE_THREAD) as v:
             blocks = block_count(v.text())
@@ -104,7 +112,14 @@ class LongWork(unittest.TestCase):
             v.wait_for_panel(400)
             self.press(v, "Contour Energy")
             mark = len(v.text())
-            self.press(v, "Generate")
+            # A picture taken (p) while the extraction runs shows the progress bar.
+            v.move(*widget_centre(*ISO["Generate"]))
+            v.xdotool("click", 1, "sleep", 0.05, "key", "p")
+            v.wait_for('Saved "velmora-0001.png"\n', start=mark)
+            shot = os.path.join(self.large, "velmora-0001.png")
+            picture = read_png(shot)
+            os.remove(shot)
+            self.check_progress_bar(picture)
             v.wait_for("Block %d processed" % blocks, start=mark, timeout=120)
             v.wait_until(lambda shot: sum(1 for p in shot.pixels(*VIEW, step=4)
                                           if is_isosurface(p)) > 100)
