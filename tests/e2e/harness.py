@@ -13,8 +13,16 @@ import tempfile
 import threading
 import time
 
-VELMORA = os.environ.get("VELMORA", "velmora")
-CITYGEN = os.environ.get("CITYGEN", "citygen")
+
+def _program(name):
+    """The program named by the environment variable NAME: a path (made absolute, since the
+    viewer runs in its data folder) or a command on the PATH."""
+    value = os.environ.get(name.upper(), name)
+    return os.path.abspath(value) if os.sep in value else value
+
+
+VELMORA = _program("velmora")
+CITYGEN = _program("citygen")
 
 
 def make_city(folder=None, size="--small"):
