@@ -2,7 +2,6 @@
 options, and --screenshot, whose picture must be the window's own start view."""
 
 import os
-import re
 import shutil
 import sys
 import tempfile
