@@ -328,7 +328,7 @@ void isouiClose() {
 void isoUIRecenter() {
     double range[2];
     volume->GetRange(isosurface->GetField(), range);
-    isosurface->SetValue(range[0] + 0.5 * range[1]);
+    isosurface->SetValue((range[0] + range[1]) / 2);  // the middle of the range
 }
 
 void isoMovebyPercent(double perc) {

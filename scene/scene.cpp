@@ -26,6 +26,20 @@ double FarPlane(const double* bounds, float windowHeight) {
     return std::max(far, 2.0 * widgetDepth);
 }
 
+void PlaceStartView(const double* bounds, CameraObject* camera) {
+    // Without any bounds the camera stays at the origin instead of flying 9e10 units away.
+    float lift = 0.0f;
+    if (!BoundsEmpty(bounds)) {
+        // The focus starts on the ground at the middle of the data, wherever the data lie.
+        camera->Position[0] = (float)(0.5 * (bounds[0] + bounds[1]));
+        camera->Position[1] = (float)bounds[2];
+        camera->Position[2] = (float)(0.5 * (bounds[4] + bounds[5]));
+        lift = (float)(0.5 * (bounds[3] - bounds[2]));
+    }
+    camera->Rotate(-145, 18, 0);
+    camera->Move(0, lift, 0);
+}
+
 void Scene::Add3dElement(VisualObject* object) {
     object->SetScene(this);
     start_3d = new VisualObjectListPtr{object, start_3d};
@@ -78,11 +92,7 @@ void Scene::InitGL() {
 
     for (VisualObjectListPtr* n = start_3d; n; n = n->next) n->obj->InitGL();
     GetBounds(bounds);
-
-    // Without any bounds the camera stays at the origin instead of flying 9e10 units away.
-    float lift = BoundsEmpty(bounds) ? 0.0f : (float)(0.5 * (bounds[3] - bounds[2]));
-    camera->Rotate(-145, 18, 0);
-    camera->Move(0, lift, 0);
+    PlaceStartView(bounds, camera);
 }
 
 void Scene::RenderScene() {

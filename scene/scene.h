@@ -54,3 +54,7 @@ bool BoundsEmpty(const double* bounds);
 // Far plane of the projection: 20 x the scene's largest z, but never so near that the
 // widget plane at (height / 2) / 0.414 in front of the eye is clipped away.
 double FarPlane(const double* bounds, float windowHeight);
+// The camera's start pose: focus at the centre of the bounds in x and z and at their lowest
+// y (the origin without bounds), then turned by (-145, 18) degrees and lifted by half the
+// bounds' height in its own axes.
+void PlaceStartView(const double* bounds, CameraObject* camera);

@@ -213,9 +213,19 @@ TEST_P(BothSearches, CachesFollowTheirStateTable) {
     // Same point again: served by the cached tetrahedron.
     EXPECT_EQ(Locate(vol, 0.75, 0.6, 0.6).tet, r.tet);
 
-    // A point inside B's box but in none of its tetrahedra: only B is searched, though the
-    // corner tetrahedron of A holds it. guess is kept, cellGuess cleared.
-    EXPECT_EQ(Locate(vol, 0.6, 0.3, 0.05).tet, nullptr);
+    // A point inside B's box but in none of its tetrahedra: B is searched first, then A,
+    // whose box holds it too and whose corner tetrahedron has it. Both caches move to A.
+    r = Locate(vol, 0.6, 0.3, 0.05);
+    EXPECT_EQ(r.tet, &blockA->tetra[0]);
+    EXPECT_EQ(probe.Guess(), blockA);
+    EXPECT_EQ(probe.CellGuess(), r.tet);
+    // In both boxes and in neither block's tetrahedra: the guess A is searched, then B; the
+    // caches end as after a miss in the guess alone, which stays.
+    EXPECT_EQ(Locate(vol, 0.75, 0.9, 0.9).tet, nullptr);
+    EXPECT_EQ(probe.Guess(), blockA);
+    EXPECT_EQ(probe.CellGuess(), nullptr);
+    // Only in B's box and not in its tetrahedron: B becomes the guess, with no cell.
+    EXPECT_EQ(Locate(vol, 2.5, 0.6, 0.6).tet, nullptr);
     EXPECT_EQ(probe.Guess(), blockB);
     EXPECT_EQ(probe.CellGuess(), nullptr);
 
@@ -331,37 +341,84 @@ TEST(PointLocation, EmptyAndUnloadedVolumesFindNothing) {
     EXPECT_EQ(r.out, "");
 }
 
-// Two loads of the same file, one searching its blocks through their index and one scanning
-// them, asked the same questions. Every answer, weight, cache and notice must agree.
+// The point-location rule written out plainly, with caches of its own: the guess block if
+// its box holds the point, else the first box in list order; the cached tetrahedron, then
+// the chosen block's tetrahedra in array order; then every other block whose box holds the
+// point, in list order, each scanned whole. Degenerate tetrahedra print their notice through
+// the volume's own inside test.
+class PlainRule {
+public:
+    explicit PlainRule(TetrahedralVolume& v) : probe(v) {}
+
+    Tetra* Find(double* p, double* w) {
+        Block* chosen = guess && InBox(guess, p) ? guess : nullptr;
+        if (!chosen) {
+            cellGuess = nullptr;
+            for (Block* b = probe.First(); b && !chosen; b = b->next)
+                chosen = InBox(b, p) ? b : nullptr;
+            guess = chosen;
+            if (!chosen) return nullptr;
+        }
+        if (cellGuess && probe.EvaluateCell(cellGuess, p, w)) return cellGuess;
+        cellGuess = Scan(chosen, p, w);
+        for (Block* b = probe.First(); b && !cellGuess; b = b->next) {
+            if (b == chosen || !InBox(b, p)) continue;
+            cellGuess = Scan(b, p, w);
+            if (cellGuess) guess = b;
+        }
+        return cellGuess;
+    }
+
+    Block* guess = nullptr;
+    Tetra* cellGuess = nullptr;
+
+private:
+    static bool InBox(const Block* b, const double* p) {
+        for (int a = 0; a < 3; ++a) {
+            if (!(b->min[a] < p[a] && p[a] <= b->max[a])) return false;
+        }
+        return true;
+    }
+    Tetra* Scan(Block* b, double* p, double* w) {
+        for (uint32_t i = 0; i < b->num_Tetra; ++i) {
+            if (probe.EvaluateCell(&b->tetra[i], p, w)) return &b->tetra[i];
+        }
+        return nullptr;
+    }
+
+    PointLocationProbe probe;
+};
+
+// Three loads of the same file asked the same questions: one searching its blocks through
+// their index, one in the volume's reference scan, one by the plain rule above. Every
+// answer, weight, cache and notice must agree.
 class Twins {
 public:
-    explicit Twins(const std::string& bytes) {
+    explicit Twins(const std::string& bytes) : rule(plain) {
         LoadBytes(fast, bytes);
         LoadBytes(slow, bytes);
+        LoadBytes(plain, bytes);
         slow.SetReferenceScan(true);
-        int n = 0;
-        for (const Block* b = fast.GetFirstBlock(); b; b = b->next) ordinal[b] = n++;
-        n = 0;
-        for (const Block* b = slow.GetFirstBlock(); b; b = b->next) ordinal[b] = n++;
+        for (const TetrahedralVolume* vol : {&fast, &slow, &plain}) {
+            int n = 0;
+            for (const Block* b = vol->GetFirstBlock(); b; b = b->next) ordinal[b] = n++;
+        }
     }
 
     const TetrahedralVolume& Volume() const { return fast; }
 
-    // Locates `p` in both; on agreement returns "" and, when found, the momentum in `m`.
+    // Locates `p` in all three; on agreement returns "" and, when found, the momentum in `m`.
     std::string Query(const double* p, double* m = nullptr, bool* found = nullptr) {
         ++queries;
-        Outcome a = Ask(fast, p), b = Ask(slow, p);
-        std::ostringstream why;
-        if (a.block != b.block || a.tetra != b.tetra) why << " tetra " << a.tetra << "/" << b.tetra;
-        if (a.guess != b.guess || a.cellGuess != b.cellGuess) why << " caches differ";
-        if (a.printed != b.printed) why << " printed " << a.printed << "/" << b.printed;
-        if (a.tetra >= 0 && memcmp(a.w, b.w, sizeof a.w) != 0) why << " weights differ";
-        if (!why.str().empty()) {
+        Outcome a = Ask(fast, p), b = Ask(slow, p), c = AskRule(p);
+        std::string why = Compare(a, b, "index/scan");
+        if (why.empty()) why = Compare(a, c, "index/rule");
+        if (!why.empty()) {
             char at[100];
             snprintf(at, sizeof at,
                      "query %llu at (%.17g, %.17g, %.17g):", (unsigned long long)queries, p[0],
                      p[1], p[2]);
-            return at + why.str();
+            return at + why;
         }
         hits += a.tetra >= 0;
         notices += a.printed;
@@ -384,21 +441,46 @@ private:
         double w[4];
     };
 
-    Outcome Ask(TetrahedralVolume& vol, const double* point) {
-        PointLocationProbe probe(vol);
+    static std::string Compare(const Outcome& a, const Outcome& b, const char* pair) {
+        std::ostringstream why;
+        if (a.block != b.block || a.tetra != b.tetra)
+            why << " tetra " << a.block << ":" << a.tetra << "/" << b.block << ":" << b.tetra;
+        if (a.guess != b.guess || a.cellGuess != b.cellGuess) why << " caches differ";
+        if (a.printed != b.printed) why << " printed " << a.printed << "/" << b.printed;
+        if (a.tetra >= 0 && memcmp(a.w, b.w, sizeof a.w) != 0) why << " weights differ";
+        return why.str().empty() ? "" : " " + std::string(pair) + why.str();
+    }
+
+    Outcome Record(Tetra* t, Block* g, Tetra* cell, long printed) {
         Outcome o;
-        double p[3] = {point[0], point[1], point[2]};
-        long before = ftell(stdout);
-        Tetra* t = probe.FindCell(p, o.w);
-        o.printed = ftell(stdout) - before;
-        Block* g = probe.Guess();
+        o.printed = printed;
         if (g) o.guess = ordinal[g];
-        if (probe.CellGuess()) o.cellGuess = probe.CellGuess() - g->tetra;
+        if (cell) o.cellGuess = cell - g->tetra;
         if (t) o.block = o.guess, o.tetra = t - g->tetra;
         return o;
     }
 
-    TetrahedralVolume fast, slow;
+    Outcome Ask(TetrahedralVolume& vol, const double* point) {
+        PointLocationProbe probe(vol);
+        double p[3] = {point[0], point[1], point[2]}, w[4];
+        long before = ftell(stdout);
+        Tetra* t = probe.FindCell(p, w);
+        Outcome o = Record(t, probe.Guess(), probe.CellGuess(), ftell(stdout) - before);
+        memcpy(o.w, w, sizeof w);
+        return o;
+    }
+
+    Outcome AskRule(const double* point) {
+        double p[3] = {point[0], point[1], point[2]}, w[4];
+        long before = ftell(stdout);
+        Tetra* t = rule.Find(p, w);
+        Outcome o = Record(t, rule.guess, rule.cellGuess, ftell(stdout) - before);
+        memcpy(o.w, w, sizeof w);
+        return o;
+    }
+
+    TetrahedralVolume fast, slow, plain;
+    PlainRule rule;
     std::map<const Block*, int> ordinal;
 };
 

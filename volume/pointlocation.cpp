@@ -161,11 +161,26 @@ void TetrahedralVolume::IndexCells(Block* block) const {
     block->index = new CellIndex(boxes, kinds);
 }
 
+namespace {
+
+// A block's box is open below and closed above; a NaN coordinate lies in no box.
+bool InBox(const Block* b, const double* point) {
+    return b->min[0] < point[0] && point[0] <= b->max[0] && b->min[1] < point[1] &&
+           point[1] <= b->max[1] && b->min[2] < point[2] && point[2] <= b->max[2];
+}
+
+}  // namespace
+
+const BlockLocator& TetrahedralVolume::Locator() {
+    if (!blockLocator || !blockLocator->Covers(firstBlock)) {
+        delete blockLocator;
+        blockLocator = new BlockLocator(firstBlock);
+    }
+    return *blockLocator;
+}
+
 Block* TetrahedralVolume::FindBlock(double* point) {
-    auto inBox = [point](const Block* b) {
-        return b->min[0] < point[0] && point[0] <= b->max[0] && b->min[1] < point[1] &&
-               point[1] <= b->max[1] && b->min[2] < point[2] && point[2] <= b->max[2];
-    };
+    auto inBox = [point](const Block* b) { return InBox(b, point); };
     if (guess && inBox(guess)) return guess;
     cellGuess = nullptr;
     if (referenceScan) {
@@ -174,11 +189,7 @@ Block* TetrahedralVolume::FindBlock(double* point) {
         }
         return guess = nullptr;
     }
-    if (!blockLocator || !blockLocator->Covers(firstBlock)) {
-        delete blockLocator;
-        blockLocator = new BlockLocator(firstBlock);
-    }
-    return guess = blockLocator->FirstMatch(point, inBox);
+    return guess = Locator().FirstMatch(point, inBox);
 }
 
 Tetra* TetrahedralVolume::ScanBlock(Block* block, double* point, double* weights) {
@@ -198,6 +209,33 @@ Tetra* TetrahedralVolume::SearchIndex(Block* block, double* point, double* weigh
     return found == CellIndex::kNone ? nullptr : &block->tetra[found];
 }
 
+Tetra* TetrahedralVolume::SearchBlock(Block* block, double* point, double* weights) {
+    if (referenceScan) return ScanBlock(block, point, weights);
+    // A block's index is built by the first search that needs it, so loading stays a plain
+    // read and blocks that no path line visits cost nothing.
+    if (!block->index) IndexCells(block);
+    return SearchIndex(block, point, weights);
+}
+
+Tetra* TetrahedralVolume::SearchOtherBlocks(Block* searched, double* point, double* weights) {
+    Tetra* found = nullptr;
+    // Searches a block whose box holds the point; true when it holds a tetrahedron with it.
+    auto holds = [&](Block* b) {
+        if (b == searched || !InBox(b, point)) return false;
+        found = SearchBlock(b, point, weights);
+        if (found) guess = b;
+        return found != nullptr;
+    };
+    if (referenceScan) {
+        for (Block* b = firstBlock; b; b = b->next) {
+            if (holds(b)) break;
+        }
+    } else {
+        Locator().FirstMatch(point, holds);
+    }
+    return found;
+}
+
 Tetra* TetrahedralVolume::FindCell(double* point, double* weights) {
     Block* block = FindBlock(point);
     if (!block) return nullptr;
@@ -205,14 +243,11 @@ Tetra* TetrahedralVolume::FindCell(double* point, double* weights) {
         if (EvaluateCell(cellGuess, point, weights)) return cellGuess;
         cellGuess = nullptr;
     }
-    if (referenceScan) {
-        cellGuess = ScanBlock(block, point, weights);
-    } else {
-        // A block's index is built by the first search that needs it, so loading stays a
-        // plain read and blocks that no path line visits cost nothing.
-        if (!block->index) IndexCells(block);
-        cellGuess = SearchIndex(block, point, weights);
-    }
+    cellGuess = SearchBlock(block, point, weights);
+    // Boxes of an unstructured mesh's blocks overlap, so the first box that holds a point
+    // need not hold its tetrahedron: the other blocks whose boxes hold it are searched in
+    // list order. When none has it, the caches stay on the first block, as after a miss.
+    if (!cellGuess) cellGuess = SearchOtherBlocks(block, point, weights);
     return cellGuess;
 }
 

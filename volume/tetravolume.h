@@ -81,6 +81,9 @@ private:
     void IndexCells(Block* block) const;
     Tetra* ScanBlock(Block* block, double* point, double* weights);
     Tetra* SearchIndex(Block* block, double* point, double* weights);
+    Tetra* SearchBlock(Block* block, double* point, double* weights);
+    Tetra* SearchOtherBlocks(Block* searched, double* point, double* weights);
+    const BlockLocator& Locator();
     int MarchingTetra(Tetra* tet, FieldVar field, double value, Isosurface* iso);
     // Extraction's summary of the blocks: per field and block, the scalar extremes of the
     // block and of each run of consecutive tetrahedra in it, so that extraction passes over
