@@ -47,7 +47,8 @@ bool Convert(const std::string& original, const std::string& kavdir, const std::
         std::printf("%s", output.substr(report, end - report).c_str());
     }
     std::smatch wall, rss;
-    std::regex_search(output, wall, std::regex(R"(Elapsed \(wall clock\) time \(h:mm:ss or m:ss\): ([0-9:.]+))"));
+    std::regex_search(output, wall,
+                      std::regex(R"(Elapsed \(wall clock\) time \(h:mm:ss or m:ss\): ([0-9:.]+))"));
     std::regex_search(output, rss, std::regex(R"(Maximum resident set size \(kbytes\): (\d+))"));
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || wall.empty() || rss.empty()) {
         std::fprintf(stderr, "meshcheck: the conversion failed:\n%s", output.c_str());
@@ -74,7 +75,8 @@ int main(int argc, char** argv) {
             if (arg == "--up") o.up = value == "x" ? 0 : value == "z" ? 2 : 1;
             if (arg == "--points") o.points = std::strtoull(value.c_str(), nullptr, 10);
             if (arg == "--lines") o.lines = std::atoi(value.c_str());
-            if (arg == "--seed") o.seed = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+            if (arg == "--seed")
+                o.seed = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
             if (arg == "--convert") convert = value, converting = true;
         } else if (arg[0] != '-' && count < 2) {
             operands[count++] = arg;

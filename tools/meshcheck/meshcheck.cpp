@@ -241,6 +241,35 @@ private:
     double boundaryArea = 0;
 };
 
+// The cells' volumes summed, each by the divergence theorem over VTK's faces of it, every
+// face fanned from the mean of its points (exact for flat faces, and the same from both
+// sides of a face, so that the sum is the volume inside the boundary faces).
+double FaceVolumes(vtkUnstructuredGrid* grid) {
+    vtkNew<vtkGenericCell> cell;
+    double sum = 0;
+    for (vtkIdType c = 0; c < grid->GetNumberOfCells(); ++c) {
+        grid->GetCell(c, cell);
+        double origin[3], cellSum = 0;
+        cell->GetPoints()->GetPoint(0, origin);
+        for (int f = 0; f < cell->GetNumberOfFaces(); ++f) {
+            vtkPoints* at = cell->GetFace(f)->GetPoints();
+            const vtkIdType n = at->GetNumberOfPoints();
+            double mean[3] = {0, 0, 0}, a[3], b[3];
+            for (vtkIdType k = 0; k < n; ++k) {
+                at->GetPoint(k, a);
+                for (int d = 0; d < 3; ++d) mean[d] += a[d] / n;
+            }
+            for (vtkIdType k = 0; k < n; ++k) {
+                at->GetPoint(k, a);
+                at->GetPoint((k + 1) % n, b);
+                cellSum += kav::Determinant(origin, mean, a, b) / 6;
+            }
+        }
+        sum += std::fabs(cellSum);
+    }
+    return sum;
+}
+
 double CellVolumes(vtkUnstructuredGrid* grid) {
     vtkNew<vtkCellSizeFilter> sizes;
     sizes->SetInputData(grid);
@@ -262,8 +291,8 @@ void CheckTetrahedra(const kav::KavVolume& v, Original& original, Report* r) {
     std::vector<std::array<uint32_t, 3>> faces;
     faces.reserve(4 * v.mesh.tets.size());
     for (const kav::Tet& t : v.mesh.tets) {
-        double det = kav::Determinant(verts[t.v[0]].point, verts[t.v[1]].point,
-                                      verts[t.v[2]].point, verts[t.v[3]].point);
+        double det = kav::Determinant(verts[t.v[0]].point, verts[t.v[1]].point, verts[t.v[2]].point,
+                                      verts[t.v[3]].point);
         r->tetVolume += det / 6;
         r->nonPositive += !(det > 0);
         for (int skip = 0; skip < 4; ++skip) {
@@ -296,10 +325,13 @@ void CheckTetrahedra(const kav::KavVolume& v, Original& original, Report* r) {
 void CheckSurfaces(const std::string& kavdir, Original& original, Report* r) {
     for (int role = 0; role < kav::kRoleCount; ++role) {
         kav::Surface s = kav::ReadSurface(kavdir + "/" + kav::SurfaceFileName(role));
+        const double origin[3] = {0, 0, 0};
         for (const kav::Face3& f : s.faces) {
             const double* a = s.vertices[f[0]].point;
             const double* b = s.vertices[f[1]].point;
             const double* c = s.vertices[f[2]].point;
+            // The triangles face into the air, so the divergence theorem takes them reversed.
+            r->surfaceVolume -= kav::Determinant(origin, a, b, c) / 6;
             ++r->surfaceTriangles;
             r->surfaceArea += TriangleArea(a, b, c);
             if (!original.OnBoundary(a, b, c)) ++r->falseSurface;
@@ -383,7 +415,8 @@ Report Check(const std::string& originalPath, const std::string& kavdir, const C
     r.cells = static_cast<uint64_t>(grid->GetNumberOfCells());
     for (vtkIdType c = 0; c < grid->GetNumberOfCells(); ++c)
         r.polyhedra += grid->GetCellType(c) == VTK_POLYHEDRON;
-    r.volume = CellVolumes(grid);
+    r.volume = FaceVolumes(grid);
+    r.vtkVolume = CellVolumes(grid);
     r.boundaryArea = original.BoundaryArea();
 
     kav::KavVolume v = kav::ReadVolume(kavdir + "/volume.kav");
@@ -406,13 +439,17 @@ Report Check(const std::string& originalPath, const std::string& kavdir, const C
 void Print(const Report& r, FILE* out) {
     auto u = [](uint64_t n) { return static_cast<unsigned long long>(n); };
     auto percent = [](uint64_t a, uint64_t b) { return b ? 100.0 * a / b : 0.0; };
-    std::fprintf(out, "original:                 %llu 3D cells (%llu polyhedra), volume %.12g\n",
-                 u(r.cells), u(r.polyhedra), r.volume);
+    std::fprintf(out,
+                 "original:                 %llu 3D cells (%llu polyhedra), volume %.12g by "
+                 "their faces, %.12g by VTK's cell size filter\n",
+                 u(r.cells), u(r.polyhedra), r.volume, r.vtkVolume);
     std::fprintf(out,
                  "converted:                %llu vertices, %llu tetrahedra, volume %.12g "
                  "(relative difference %.2e)\n",
                  u(r.vertices), u(r.tetrahedra), r.tetVolume,
                  std::fabs(r.tetVolume - r.volume) / r.volume);
+    std::fprintf(out, "inside the surfaces:      volume %.12g (relative difference %.2e)\n",
+                 r.surfaceVolume, std::fabs(r.surfaceVolume - r.tetVolume) / r.tetVolume);
     std::fprintf(out, "determinants <= 0:        %llu\n", u(r.nonPositive));
     std::fprintf(out,
                  "tetrahedron faces:        %llu shared by two, %llu used once, %llu by more "
@@ -430,8 +467,7 @@ void Print(const Report& r, FILE* out) {
     std::fprintf(out,
                  "fluid points found:       %llu of %llu (%.4f %%) that VTK's locator finds "
                  "among %llu random points; %llu found by the viewer only\n",
-                 u(r.found), u(r.fluid), percent(r.found, r.fluid), u(r.sampled),
-                 u(r.viewerOnly));
+                 u(r.found), u(r.fluid), percent(r.found, r.fluid), u(r.sampled), u(r.viewerOnly));
     std::fprintf(out,
                  "path lines:               %llu seeded upstream: %llu ended inside the fluid, "
                  "%llu left it, %llu reached the step limit\n",

@@ -5,21 +5,23 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace meshcheck {
 
 struct CheckOptions {
-    int up = 1;                 // the original's up axis, as kavconvert's --up
-    uint64_t points = 100000;   // random points for the point location
-    int lines = 500;            // path lines seeded upstream
+    int up = 1;                // the original's up axis, as kavconvert's --up
+    uint64_t points = 100000;  // random points for the point location
+    int lines = 500;           // path lines seeded upstream
     uint32_t seed = 1;
 };
 
 struct Report {
-    // The original: its 3D cells and their volume by VTK's cell size filter.
+    // The original: its 3D cells and their volume, by the divergence theorem over VTK's
+    // faces of them and by VTK's cell size filter (which splits polyhedra its own way).
     uint64_t cells = 0, polyhedra = 0;
-    double volume = 0;
+    double volume = 0, vtkVolume = 0;
     // The converted volume.
     uint64_t vertices = 0, tetrahedra = 0;
     double tetVolume = 0;
@@ -29,6 +31,7 @@ struct Report {
     // Faces used once, and surface triangles, that lie off the original boundary.
     uint64_t falseOnce = 0, falseSurface = 0, surfaceTriangles = 0;
     double boundaryArea = 0, surfaceArea = 0;  // original boundary faces, surface triangles
+    double surfaceVolume = 0;                  // the volume that the surfaces enclose
     // Random points in the original's box: inside an original cell per VTK's locator, and
     // of those found by the viewer; found by the viewer only.
     uint64_t sampled = 0, fluid = 0, found = 0, viewerOnly = 0;
