@@ -5,6 +5,7 @@
 #include <vtkCell.h>
 #include <vtkCellData.h>
 #include <vtkCellSizeFilter.h>
+#include <vtkCellType.h>
 #include <vtkDataArray.h>
 #include <vtkGenericCell.h>
 #include <vtkIdList.h>
@@ -84,6 +85,13 @@ double TriangleArea(const double* a, const double* b, const double* c) {
     double e2[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
     return 0.5 * std::hypot(e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
                             e1[0] * e2[1] - e1[1] * e2[0]);
+}
+
+// The k-th point of a face in order round it: a voxel's faces are pixels, whose last two
+// points come the other way round.
+vtkIdType LoopOrder(vtkCell* face, vtkIdType k) {
+    if (face->GetCellType() == VTK_PIXEL && k >= 2) return 5 - k;
+    return k;
 }
 
 // The original data: the 3D cells of its joined pieces, VTK's locator over them, and the
@@ -207,12 +215,13 @@ private:
 
     void AddBoundaryFace(uint32_t c, uint32_t f) {
         grid->GetCell(c, cell);
-        vtkIdList* ids = cell->GetFace(static_cast<int>(f))->GetPointIds();
+        vtkCell* faceCell = cell->GetFace(static_cast<int>(f));
+        vtkIdList* ids = faceCell->GetPointIds();
         Face face;
         face.mean = {0, 0, 0};
         std::vector<std::array<double, 3>> at;
         for (vtkIdType k = 0; k < ids->GetNumberOfIds(); ++k) {
-            uint32_t id = static_cast<uint32_t>(ids->GetId(k));
+            uint32_t id = static_cast<uint32_t>(ids->GetId(LoopOrder(faceCell, k)));
             if (std::find(face.ids.begin(), face.ids.end(), id) != face.ids.end()) continue;
             face.ids.push_back(id);
             at.push_back(Viewer(id));
@@ -252,7 +261,8 @@ double FaceVolumes(vtkUnstructuredGrid* grid) {
         double origin[3], cellSum = 0;
         cell->GetPoints()->GetPoint(0, origin);
         for (int f = 0; f < cell->GetNumberOfFaces(); ++f) {
-            vtkPoints* at = cell->GetFace(f)->GetPoints();
+            vtkCell* face = cell->GetFace(f);
+            vtkPoints* at = face->GetPoints();
             const vtkIdType n = at->GetNumberOfPoints();
             double mean[3] = {0, 0, 0}, a[3], b[3];
             for (vtkIdType k = 0; k < n; ++k) {
@@ -260,8 +270,8 @@ double FaceVolumes(vtkUnstructuredGrid* grid) {
                 for (int d = 0; d < 3; ++d) mean[d] += a[d] / n;
             }
             for (vtkIdType k = 0; k < n; ++k) {
-                at->GetPoint(k, a);
-                at->GetPoint((k + 1) % n, b);
+                at->GetPoint(LoopOrder(face, k), a);
+                at->GetPoint(LoopOrder(face, (k + 1) % n), b);
                 cellSum += kav::Determinant(origin, mean, a, b) / 6;
             }
         }
