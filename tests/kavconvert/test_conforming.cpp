@@ -150,10 +150,12 @@ TEST_P(Conforming, MixedCellsMeetFaceToFace) {
     EXPECT_EQ(r.cells.degenerate, 0u);
     EXPECT_EQ(r.cells.flipped, 2u);  // the two tetrahedra, listed with a negative determinant
     EXPECT_EQ(r.cells.unseen + r.cells.unevenFaces, 0u);
-    // A pentagon with three corners in a line gets a centre point; on a flat grid so do the
-    // two polyhedra whose lowest corner lies on the one they share.
+    // A pentagon with three corners in a line gets a centre point; on the flat grid so does
+    // the polyhedron whose lowest corner lies on such a pentagon.
     EXPECT_GE(r.cells.centredFaces, 1u);
-    if (GetParam() == 0) EXPECT_EQ(r.cells.centred, 1u);
+    if (GetParam() == 0) {
+        EXPECT_EQ(r.cells.centred, 1u);
+    }
 
     meshcheck::CheckOptions o;
     o.points = 20000;
