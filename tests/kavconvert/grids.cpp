@@ -1,5 +1,6 @@
 #include "grids.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <vtkCellArray.h>
 #include <vtkCellData.h>
@@ -362,4 +363,58 @@ vtkSmartPointer<vtkUnstructuredGrid> Piece(vtkUnstructuredGrid* grid, vtkIdType 
     piece->SetPoints(points);
     piece->GetCellData()->AddArray(ghostType);
     return piece;
+}
+
+namespace {
+
+using Corners = std::array<double, 12>;
+
+std::vector<Corners> SortedTets(const kav::KavVolume& v) {
+    std::vector<Corners> out;
+    for (const kav::Tet& t : v.mesh.tets) {
+        Corners c;
+        for (int k = 0; k < 4; ++k)
+            std::copy(v.mesh.vertices[t.v[k]].point, v.mesh.vertices[t.v[k]].point + 3, &c[3 * k]);
+        out.push_back(c);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::map<std::array<double, 3>, std::array<double, 5>> ValuesByPosition(const kav::KavVolume& v) {
+    std::map<std::array<double, 3>, std::array<double, 5>> out;
+    for (const Vertex& p : v.mesh.vertices) {
+        out[{p.point[0], p.point[1], p.point[2]}] = {p.Density, p.Energy, p.Momentum[0],
+                                                     p.Momentum[1], p.Momentum[2]};
+    }
+    return out;
+}
+
+// Triangles by their corners, each started at its smallest so that the same triangle wound
+// the same way compares equal.
+std::vector<std::array<std::array<double, 3>, 3>> SortedTriangles(const kav::Surface& s) {
+    std::vector<std::array<std::array<double, 3>, 3>> out;
+    for (const kav::Face3& f : s.faces) {
+        std::array<std::array<double, 3>, 3> t;
+        for (int k = 0; k < 3; ++k) {
+            const double* p = s.vertices[f[k]].point;
+            t[k] = {p[0], p[1], p[2]};
+        }
+        std::rotate(t.begin(), std::min_element(t.begin(), t.end()), t.end());
+        out.push_back(t);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+void ExpectSameConversion(const std::string& want, const std::string& got) {
+    kav::KavVolume a = kav::ReadVolume(want + "/volume.kav");
+    kav::KavVolume b = kav::ReadVolume(got + "/volume.kav");
+    EXPECT_EQ(a.mesh.vertices.size(), b.mesh.vertices.size());
+    EXPECT_EQ(SortedTets(a), SortedTets(b));
+    EXPECT_EQ(ValuesByPosition(a), ValuesByPosition(b));
+    std::array<kav::Surface, 4> sa = ReadSurfaces(want), sb = ReadSurfaces(got);
+    for (int r = 0; r < 4; ++r) EXPECT_EQ(SortedTriangles(sa[r]), SortedTriangles(sb[r])) << r;
 }

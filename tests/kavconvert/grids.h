@@ -62,3 +62,7 @@ void WriteMultiBlock(const std::vector<vtkSmartPointer<vtkUnstructuredGrid>>& pi
 // `ghosts` cells before `first` are added, marked as ghosts.
 vtkSmartPointer<vtkUnstructuredGrid> Piece(vtkUnstructuredGrid* grid, vtkIdType first,
                                            vtkIdType last, vtkIdType ghosts);
+
+// Expects two conversions to hold the same tetrahedra (by their corners), the same values at
+// every vertex position, and the same surface triangles wound the same way.
+void ExpectSameConversion(const std::string& want, const std::string& got);
