@@ -144,6 +144,9 @@ TEST_F(BadInput, BrokenPolyhedra) {
     WriteVtu(Polyhedron(beyond), dir + "/beyond.vtu");
     ExpectRefused(dir + "/beyond.vtu " + dir + "/out" + fields,
                   "cell 0 refers to point 99, but the grid has 8 points");
+    WriteVtu(Polyhedron({{0, 1, 1}, {2, 2, 2, 2}}), dir + "/empty.vtu");
+    ExpectRefused(dir + "/empty.vtu " + dir + "/out" + fields,
+                  "polyhedron 0: it has no face of three or more points");
     // The whole cube is fine.
     WriteVtu(Polyhedron(cube), dir + "/cube.vtu");
     EXPECT_EQ(Kavconvert(dir + "/cube.vtu " + dir + "/cube" + fields, &output), 0) << output;

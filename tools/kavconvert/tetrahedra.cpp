@@ -188,6 +188,12 @@ private:
     // Whether the faces close up into a consistently wound surface: every edge run along
     // once each way. A polyhedron that does not is refused.
     bool Closed(vtkIdType cell, bool polyhedron) {
+        if (faceEnd.empty()) {
+            if (!polyhedron) return false;
+            throw ConvertError("polyhedron " + std::to_string(cell) +
+                               ": it has no face of three or more points, so it encloses no "
+                               "volume");
+        }
         edges.clear();
         size_t start = 0;
         for (size_t end : faceEnd) {
@@ -290,7 +296,7 @@ private:
             ++counts->centred;
             if (!ConeFits(faces->Position(apex), kNoCorner)) {
                 // The mean of the corners can lie outside a cell that bends, its centroid
-                // hardly ever.
+                // hardly ever; the point keeps the mean of the corners' values.
                 double centroid[3];
                 Centroid(faces->Position(apex), centroid);
                 if (ConeFits(centroid, kNoCorner)) {
@@ -307,7 +313,7 @@ private:
 
     // The cell's centroid: the volume-weighted mean of the centroids of the cone's
     // tetrahedra from `apex` (any point).
-    void Centroid(const double* apex, double* out) const {
+    void Centroid(const double* apex, double* at) const {
         double sum[3] = {0, 0, 0}, volume = 0;
         for (const Face3& t : tris) {
             const double* a = faces->Position(t[0]);
@@ -317,7 +323,7 @@ private:
             for (int k = 0; k < 3; ++k) sum[k] += v * (apex[k] + a[k] + b[k] + c[k]) / 4;
             volume += v;
         }
-        for (int k = 0; k < 3; ++k) out[k] = sum[k] / volume;
+        for (int k = 0; k < 3; ++k) at[k] = sum[k] / volume;
     }
 
     // A point at the mean of the cell's corners, summed in rank order so that the same
