@@ -33,9 +33,11 @@ struct Report {
     double boundaryArea = 0, surfaceArea = 0;  // original boundary faces, surface triangles
     double surfaceVolume = 0;                  // the volume that the surfaces enclose
     // Random points in the original's box: inside an original cell per VTK's locator, and
-    // of those found by the viewer; found by the viewer only.
-    uint64_t sampled = 0, fluid = 0, found = 0, viewerOnly = 0;
-    // Path lines seeded upstream inside the fluid, and how they ended.
+    // of those found by the viewer; found by the viewer only; missed by the viewer though
+    // outside the cell that VTK names (a negative weight), inside only by VTK's tolerance.
+    uint64_t sampled = 0, fluid = 0, found = 0, viewerOnly = 0, missedInMargin = 0;
+    // Path lines seeded upstream inside the fluid, and how they ended: the query that failed
+    // inside an original cell (VTK's locator, within the grid's box) or not.
     uint64_t lines = 0, stepLimit = 0, leftFluid = 0, endedInFluid = 0;
 };
 
