@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <regex>
 #include <string>
 
 #include "tools/meshcheck/meshcheck.h"
@@ -29,6 +28,14 @@ std::string Quote(const std::string& s) {
     return q + "'";
 }
 
+// The rest of the line of `text` that follows `label`; empty when there is none.
+std::string After(const std::string& text, const std::string& label) {
+    size_t at = text.find(label);
+    if (at == std::string::npos) return "";
+    at += label.size();
+    return text.substr(at, text.find('\n', at) - at);
+}
+
 // Runs the conversion under /usr/bin/time -v; prints its closing report, time and memory.
 bool Convert(const std::string& original, const std::string& kavdir, const std::string& args) {
     std::string command = "/usr/bin/time -v " + Quote(KAVCONVERT) + " " + Quote(original) + " " +
@@ -46,16 +53,14 @@ bool Convert(const std::string& original, const std::string& kavdir, const std::
         size_t end = output.find("\tCommand being timed", report);
         std::printf("%s", output.substr(report, end - report).c_str());
     }
-    std::smatch wall, rss;
-    std::regex_search(output, wall,
-                      std::regex(R"(Elapsed \(wall clock\) time \(h:mm:ss or m:ss\): ([0-9:.]+))"));
-    std::regex_search(output, rss, std::regex(R"(Maximum resident set size \(kbytes\): (\d+))"));
+    std::string wall = After(output, "Elapsed (wall clock) time (h:mm:ss or m:ss): ");
+    std::string rss = After(output, "Maximum resident set size (kbytes): ");
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || wall.empty() || rss.empty()) {
         std::fprintf(stderr, "meshcheck: the conversion failed:\n%s", output.c_str());
         return false;
     }
     std::printf("kavconvert:               %s wall clock (h:mm:ss or m:ss), peak memory %.1f MiB\n",
-                wall[1].str().c_str(), std::stod(rss[1].str()) / 1024);
+                wall.c_str(), std::strtod(rss.c_str(), nullptr) / 1024);
     return true;
 }
 
