@@ -41,28 +41,28 @@ void PlaceStartView(const double* bounds, CameraObject* camera) {
 }
 
 void Scene::Add3dElement(VisualObject* object) {
-    object->SetScene(this);
-    start_3d = new VisualObjectListPtr{object, start_3d};
+    elements.insert(elements.begin(), object);
 }
 
 void Scene::AddUIElement(Widget* object) {
     object->SetWindowWidth(width);
     object->SetWindowHeight(height);
-    start_ui = new WidgetListPtr{object, start_ui};
+    object->SetFont(font);
+    widgets.insert(widgets.begin(), object);
 }
 
-void Scene::GetBounds(double* bounds) {
-    for (VisualObjectListPtr* n = start_3d; n; n = n->next) n->obj->StretchBounds(bounds);
+void Scene::GetBounds(double* bounds) const {
+    for (VisualObject* e : elements) e->StretchBounds(bounds);
 }
 
 void Scene::SetWidth(float w) {
     width = w;
-    for (WidgetListPtr* n = start_ui; n; n = n->next) n->obj->SetWindowWidth(w);
+    for (Widget* widget : widgets) widget->SetWindowWidth(w);
 }
 
 void Scene::SetHeight(float h) {
     height = h;
-    for (WidgetListPtr* n = start_ui; n; n = n->next) n->obj->SetWindowHeight(h);
+    for (Widget* w : widgets) w->SetWindowHeight(h);
 }
 
 void Scene::InitGL() {
@@ -90,7 +90,7 @@ void Scene::InitGL() {
     glEnable(GL_LIGHT1);
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 0);
 
-    for (VisualObjectListPtr* n = start_3d; n; n = n->next) n->obj->InitGL();
+    for (VisualObject* e : elements) e->InitGL();
     GetBounds(bounds);
     PlaceStartView(bounds, camera);
 }
@@ -102,7 +102,7 @@ void Scene::RenderScene() {
 
     glPushMatrix();
     camera->Place();
-    for (VisualObjectListPtr* n = start_3d; n; n = n->next) n->obj->Render();
+    for (VisualObject* e : elements) e->Render();
     glPopMatrix();
     glLoadIdentity();
 
@@ -110,13 +110,13 @@ void Scene::RenderScene() {
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_1D);
     glDisable(GL_DEPTH_TEST);
-    for (WidgetListPtr* n = start_ui; n; n = n->next) n->obj->Render();
+    for (Widget* w : widgets) w->Render();
 }
 
 bool Scene::LeftClick(int x, int y) {
     int flipped = (int)height - y;
-    for (WidgetListPtr* n = start_ui; n; n = n->next) {
-        if (n->obj->ProcessClick(x, flipped)) return true;
+    for (Widget* w : widgets) {
+        if (w->ProcessClick(x, flipped)) return true;
     }
     return false;
 }

@@ -44,7 +44,6 @@ TEST(Scene, ListsRunNewestFirst) {
     scene.Add3dElement(&a);
     scene.Add3dElement(&b);
     scene.Add3dElement(&c);
-    EXPECT_EQ(a.GetScene(), &scene);
     double bounds[6] = BOUNDS_INIT;
     scene.GetBounds(bounds);
     EXPECT_EQ(log, (std::vector<int>{3, 2, 1}));
@@ -54,8 +53,8 @@ TEST(Scene, ListsRunNewestFirst) {
     Widget w1, w2;
     scene.AddUIElement(&w1);
     scene.AddUIElement(&w2);
-    EXPECT_EQ(scene.FirstUI()->obj, &w2);
-    EXPECT_EQ(scene.FirstUI()->next->obj, &w1);
+    EXPECT_EQ(scene.GetWidgets(), (std::vector<Widget*>{&w2, &w1}));
+    EXPECT_EQ(scene.Get3dElements(), (std::vector<VisualObject*>{&c, &b, &a}));
 }
 
 TEST(Scene, BoundsWithoutContributorsStaySentinels) {

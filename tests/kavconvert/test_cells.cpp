@@ -12,6 +12,7 @@
 #include "grids.h"
 #include "testutil.h"
 #include "tools/kavconvert/convert.h"
+#include "volume/pointlocator.h"
 #include "volume/tetravolume.h"
 
 using testing::internal::CaptureStdout;
@@ -156,12 +157,13 @@ TEST(Cells, LinearFieldThroughThePointLocation) {
     volume.ReadFile((dir + "/out/volume.kav").c_str());
     GetCapturedStdout();
     std::mt19937 rng(3);
+    PointLocator locator(volume);
     for (int i = 0; i < 2000; ++i) {
         double p[3];
         for (int a = 0; a < 3; ++a)
             p[a] = std::uniform_real_distribution<double>(lo[a], hi[a])(rng);
         Vertex got{};
-        ASSERT_TRUE(volume.InterpolatePoint(p, &got)) << p[0] << " " << p[1] << " " << p[2];
+        ASSERT_TRUE(locator.InterpolatePoint(p, &got)) << p[0] << " " << p[1] << " " << p[2];
         std::array<double, 3> want = field(p);
         for (int k = 0; k < 3; ++k) EXPECT_NEAR(got.Momentum[k], want[k], 1e-9);
     }

@@ -22,6 +22,7 @@
 #include "grids.h"
 #include "surface/displaylist.h"
 #include "testutil.h"
+#include "volume/pointlocator.h"
 #include "volume/tetravolume.h"
 
 using testing::internal::CaptureStdout;
@@ -67,11 +68,11 @@ void Load(TetrahedralVolume* v, const std::string& path) {
 
 std::vector<Corners> SortedTets(const TetrahedralVolume& v) {
     std::vector<Corners> tets;
-    for (const Block* b = v.GetFirstBlock(); b; b = b->next) {
-        for (uint32_t i = 0; i < b->num_Tetra; ++i) {
+    for (const Block& b : v.GetBlocks()) {
+        for (uint32_t i = 0; i < b.num_Tetra; ++i) {
             Corners c;
             for (int k = 0; k < 4; ++k)
-                std::copy(b->tetra[i].v[k]->point, b->tetra[i].v[k]->point + 3, &c[3 * k]);
+                std::copy(b.tetra[i].v[k]->point, b.tetra[i].v[k]->point + 3, &c[3 * k]);
             tets.push_back(c);
         }
     }
@@ -81,9 +82,9 @@ std::vector<Corners> SortedTets(const TetrahedralVolume& v) {
 
 std::map<Position, Vertex> ValuesByPosition(const TetrahedralVolume& v) {
     std::map<Position, Vertex> values;
-    for (const Block* b = v.GetFirstBlock(); b; b = b->next) {
-        for (uint32_t i = 0; i < b->num_Tetra; ++i) {
-            for (const Vertex* p : b->tetra[i].v)
+    for (const Block& b : v.GetBlocks()) {
+        for (uint32_t i = 0; i < b.num_Tetra; ++i) {
+            for (const Vertex* p : b.tetra[i].v)
                 values[{p->point[0], p->point[1], p->point[2]}] = *p;
         }
     }
@@ -192,12 +193,14 @@ TEST_F(CityRoundTrip, BlocksAreExactBoxesThatPointLocationFinds) {
     Load(&converted, *dir + "/back/volume.kav");
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> x(-500, 500), y(0, 250);
+    PointLocator inCityLocator(city), convertedLocator(converted);
     int found = 0;
     for (int i = 0; i < 3000; ++i) {
         double p[3] = {x(rng), y(rng), x(rng)};
         Vertex a{}, b{};
-        bool inCity = city.InterpolatePoint(p, &a);
-        ASSERT_EQ(inCity, converted.InterpolatePoint(p, &b)) << p[0] << " " << p[1] << " " << p[2];
+        bool inCity = inCityLocator.InterpolatePoint(p, &a);
+        ASSERT_EQ(inCity, convertedLocator.InterpolatePoint(p, &b))
+            << p[0] << " " << p[1] << " " << p[2];
         found += inCity;
         // Near a face, a point passes the inside test of both tetrahedra (its tolerance is
         // 0.001 in weights), and the two files may list a different one first: momentum is

@@ -1,7 +1,5 @@
 #include "tools/meshcheck/meshcheck.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <vtkCell.h>
 #include <vtkCellData.h>
 #include <vtkCellSizeFilter.h>
@@ -31,37 +29,12 @@
 #include "tools/kavconvert/vertices.h"
 #include "tools/kavconvert/vtkinput.h"
 #include "volume/pathline.h"
+#include "volume/pointlocator.h"
 #include "volume/tetravolume.h"
 
 namespace meshcheck {
 
 namespace {
-
-// The viewer's libraries report on stdout; this keeps them quiet while it lives.
-class QuietStdout {
-public:
-    QuietStdout() {
-        std::fflush(stdout);
-        saved = dup(1);
-        int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, 1);
-            close(null);
-        }
-    }
-    ~QuietStdout() {
-        std::fflush(stdout);
-        if (saved >= 0) {
-            dup2(saved, 1);
-            close(saved);
-        }
-    }
-    QuietStdout(const QuietStdout&) = delete;
-    QuietStdout& operator=(const QuietStdout&) = delete;
-
-private:
-    int saved;
-};
 
 // The inverse of kavconvert's turn to the viewer's axes.
 void FromViewerAxes(int up, const double* in, double* out) {
@@ -362,19 +335,18 @@ void CheckSurfaces(const std::string& kavdir, Original& original, Report* r) {
     }
 }
 
-void CheckPointLocation(TetrahedralVolume& volume, const kav::KavVolume& v, Original& original,
+void CheckPointLocation(PointLocator& locator, const kav::KavVolume& v, Original& original,
                         const CheckOptions& o, Report* r) {
     std::mt19937_64 rng(o.seed);
     std::uniform_real_distribution<double> at[3];
     for (int a = 0; a < 3; ++a)
         at[a] = std::uniform_real_distribution<double>(v.minimum.point[a], v.maximum.point[a]);
-    QuietStdout quiet;
     for (uint64_t i = 0; i < o.points; ++i) {
         double p[3] = {at[0](rng), at[1](rng), at[2](rng)};
         Vertex value;
         bool margin = false;
         bool inside = original.Inside(p, &margin);
-        bool found = volume.InterpolatePoint(p, &value);
+        bool found = locator.InterpolatePoint(p, &value);
         ++r->sampled;
         r->fluid += inside;
         r->found += inside && found;
@@ -384,7 +356,7 @@ void CheckPointLocation(TetrahedralVolume& volume, const kav::KavVolume& v, Orig
 }
 
 // Seeds on a plane just inside the side of the box that the mean momentum comes from.
-void CheckPathLines(TetrahedralVolume& volume, const kav::KavVolume& v, Original& original,
+void CheckPathLines(PointLocator& locator, const kav::KavVolume& v, Original& original,
                     const CheckOptions& o, Report* r) {
     double mean[3] = {0, 0, 0};
     for (const Vertex& p : v.mesh.vertices) {
@@ -397,7 +369,7 @@ void CheckPathLines(TetrahedralVolume& volume, const kav::KavVolume& v, Original
                                       : hi[axis] - 0.02 * (hi[axis] - lo[axis]);
     std::mt19937_64 rng(o.seed + 1);
     std::uniform_real_distribution<double> unit(0, 1);
-    QuietStdout quiet;
+    std::string transcript;  // the lines' console output, not wanted here
     for (int tries = 0; r->lines < static_cast<uint64_t>(o.lines) && tries < 20 * o.lines;
          ++tries) {
         double seed[3];
@@ -407,12 +379,11 @@ void CheckPathLines(TetrahedralVolume& volume, const kav::KavVolume& v, Original
         if (!original.Inside(seed)) continue;
         ++r->lines;
         PathLine line;
-        line.SetVolume(&volume);
         line.SetStart(seed);
-        line.Integrate();
-        const Particle* last = line.First();
-        size_t points = 1;
-        while (last->next) last = last->next, ++points;
+        transcript.clear();
+        line.Integrate(&locator, Console(&transcript));
+        size_t points = line.Points().size();
+        const Particle* last = &line.Points().back();
         if (points >= 10002) {
             ++r->stepLimit;
             continue;
@@ -420,7 +391,7 @@ void CheckPathLines(TetrahedralVolume& volume, const kav::KavVolume& v, Original
         // The query that failed: the last point itself, or the midpoint half a step on.
         double failed[3] = {last->position[0], last->position[1], last->position[2]};
         Vertex value;
-        if (volume.InterpolatePoint(failed, &value)) {
+        if (locator.InterpolatePoint(failed, &value)) {
             for (int a = 0; a < 3; ++a) failed[a] += 0.5 * value.Momentum[a];
         }
         if (original.Inside(failed)) {
@@ -451,13 +422,13 @@ Report Check(const std::string& originalPath, const std::string& kavdir, const C
     CheckSurfaces(kavdir, original, &r);
 
     TetrahedralVolume volume;
-    {
-        QuietStdout quiet;
-        volume.ReadFile((kavdir + "/volume.kav").c_str());
-    }
-    if (volume.GetNumPoints() == 0) throw std::runtime_error("the viewer cannot read the volume");
-    CheckPointLocation(volume, v, original, o, &r);
-    CheckPathLines(volume, v, original, o, &r);
+    std::string transcript;  // the viewer's loading and search notices
+    volume.ReadFile((kavdir + "/volume.kav").c_str(), Console(&transcript));
+    if (volume.GetNumPoints() == 0)
+        throw std::runtime_error("the viewer cannot read the volume: " + transcript);
+    PointLocator locator(volume, Console(&transcript));
+    CheckPointLocation(locator, v, original, o, &r);
+    CheckPathLines(locator, v, original, o, &r);
     return r;
 }
 
