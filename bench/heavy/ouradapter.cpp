@@ -2,12 +2,12 @@
 
 #include <cmath>
 
-#include "math/math.h"
-#include "math/random.h"
-#include "volume/isosurface.h"
+#include "volume/marchingtetra.h"
 #include "volume/pathline.h"
 #include "volume/pathlinestarter.h"
+#include "volume/pointlocator.h"
 #include "volume/tetravolume.h"
+#include "volume/trianglestore.h"
 
 namespace {
 
@@ -21,35 +21,33 @@ double TriangleArea(const double* a, const double* b, const double* c) {
 
 }  // namespace
 
+// The volume with one store and one searcher, kept from one run to the next as the app keeps
+// them, so that later runs reuse the store's memory and the searcher's caches.
 struct OurSide::State {
     TetrahedralVolume volume;
-    Isosurface surface;
-    PathLineGenerator lines;
+    TriangleStore surface;
+    std::unique_ptr<PointLocator> locator;
+    std::vector<PathLine> lines;
 };
 
-OurSide::OurSide() : state(new State) {
-    state->surface.SetVolume(&state->volume);
-    state->lines.SetVolume(&state->volume);
-    state->lines.Anchor(false);
-}
+OurSide::OurSide() : state(new State) {}
 
 OurSide::~OurSide() = default;
 
 bool OurSide::Load(const std::string& volumePath) {
-    state->volume.ReadFile(volumePath.c_str());
-    return state->volume.GetFirstBlock() != nullptr;
+    if (!state->volume.ReadFile(volumePath.c_str()).Loaded()) return false;
+    state->locator = std::make_unique<PointLocator>(state->volume);
+    return !state->volume.GetBlocks().empty();
 }
 
 uint64_t OurSide::Tetrahedra() const {
     uint64_t count = 0;
-    for (const Block* b = state->volume.GetFirstBlock(); b; b = b->next) count += b->num_Tetra;
+    for (const Block& b : state->volume.GetBlocks()) count += b.num_Tetra;
     return count;
 }
 
 int OurSide::Blocks() const {
-    int count = 0;
-    for (const Block* b = state->volume.GetFirstBlock(); b; b = b->next) ++count;
-    return count;
+    return (int)state->volume.GetBlocks().size();
 }
 
 uint32_t OurSide::Vertices() const {
@@ -65,55 +63,41 @@ bool OurSide::SetThreads(int threads) {
 }
 
 void OurSide::Extract(BenchField field, double value) {
-    state->surface.SetField(FieldVar(field));
-    state->surface.SetValue(value);
-    state->surface.Generate();
+    ExtractIsosurface(state->volume, FieldVar(field), value, &state->surface);
 }
 
 uint64_t OurSide::TriangleCount() const {
-    uint64_t count = 0;
-    for (const Triangle* t = state->surface.GetFirstTriangle(); t; t = t->next) ++count;
-    return count;
+    return state->surface.Size();
 }
 
 double OurSide::SurfaceArea() const {
     double area = 0;
-    for (const Triangle* t = state->surface.GetFirstTriangle(); t; t = t->next) {
-        area += TriangleArea(t->point[0], t->point[1], t->point[2]);
+    for (size_t i = 0; i < state->surface.Size(); ++i) {
+        const Triangle& t = state->surface[i];
+        area += TriangleArea(t.point[0], t.point[1], t.point[2]);
     }
     return area;
 }
 
 std::vector<Point> OurSide::DrawSeeds(const Point& source, double radius, int count) const {
-    // The generator's own formula, with the generator's random numbers from their first.
-    SeedRandom(1);
+    RandomSequence random;  // from its first draw, as at the start of the program
     std::vector<Point> seeds;
-    for (int i = 0; i < count; ++i) {
-        double distance = RandomInt() / (double)kRandomMax * radius;
-        double direction[3];
-        for (double& d : direction) d = RandomInt() / (double)kRandomMax;
-        Normalize(direction);
-        Point seed;
-        for (int a = 0; a < 3; ++a) seed[a] = source[a] + distance * direction[a];
-        seeds.push_back(seed);
-    }
+    for (int i = 0; i < count; ++i) seeds.push_back(DrawSeed(random, source.data(), radius));
     return seeds;
 }
 
 void OurSide::TraceLines(const Point& source, double radius, int count) {
-    state->lines.SetStart(source.data());
-    state->lines.SetRadius(radius);
-    state->lines.SetCount(count);
-    SeedRandom(1);
-    state->lines.Generate();
+    std::vector<Seed> seeds;
+    for (const Point& p : DrawSeeds(source, radius, count)) seeds.push_back(p);
+    TracePathLines(state->locator.get(), seeds, &state->lines);
 }
 
 std::vector<std::vector<Point>> OurSide::Lines() const {
     std::vector<std::vector<Point>> lines;
-    for (int i = 0; i < state->lines.GetLineCount(); ++i) {
+    for (const PathLine& line : state->lines) {
         lines.emplace_back();
-        for (const Particle* p = state->lines.GetLine(i).First(); p; p = p->next) {
-            lines.back().push_back({p->position[0], p->position[1], p->position[2]});
+        for (const Particle& p : line.Points()) {
+            lines.back().push_back({p.position[0], p.position[1], p.position[2]});
         }
     }
     return lines;
