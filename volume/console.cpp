@@ -26,3 +26,7 @@ void Console::Print(const char* format, ...) {
     va_end(again);
     va_end(args);
 }
+
+void Console::Flush() {
+    if (!text) fflush(stdout);
+}

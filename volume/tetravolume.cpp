@@ -44,30 +44,30 @@ void TetrahedralVolume::Clear() {
     blocks.clear();
     SetAllNaN(&Minimum);
     SetAllNaN(&Maximum);
-    blockLocator = std::make_unique<BlockLocator>(blocks);
+    blockLocator.reset();
     caches.reset();
 }
 
-LoadResult TetrahedralVolume::ReadFile(const char* filename) {
-    printf("Reading tetrahedral volume file \"%s\"...\n", filename);
+LoadResult TetrahedralVolume::ReadFile(const char* filename, Console console) {
+    console.Print("Reading tetrahedral volume file \"%s\"...\n", filename);
     FILE* file = fopen(filename, "rb");
     if (!file) return CannotOpen();
-    LoadResult result = ReadStream(file, filename);
+    LoadResult result = ReadStream(file, filename, console);
     fclose(file);
     return result;
 }
 
-LoadResult TetrahedralVolume::ReadStream(FILE* file, const char* name) {
-    Clear();
+LoadResult TetrahedralVolume::ReadStream(FILE* file, const char* name, Console console) {
+    if (num_Points > 0 || !blocks.empty()) Clear();
     KavReader in(file, name);
     bool ok = in.CheckMagic() && in.Read(&Minimum, sizeof(Vertex), "the header") &&
               in.Read(&Maximum, sizeof(Vertex), "the header");
     if (ok) {
-        printf("Volume spans:\n");
-        printf("\tX:\t%lf\t%lf\n", Minimum.point[0], Maximum.point[0]);
-        printf("\tY:\t%lf\t%lf\n", Minimum.point[1], Maximum.point[1]);
-        printf("\tZ:\t%lf\t%lf\n", Minimum.point[2], Maximum.point[2]);
-        ok = ReadVertices(in) && ReadBlocks(in);
+        console.Print("Volume spans:\n");
+        console.Print("\tX:\t%lf\t%lf\n", Minimum.point[0], Maximum.point[0]);
+        console.Print("\tY:\t%lf\t%lf\n", Minimum.point[1], Maximum.point[1]);
+        console.Print("\tZ:\t%lf\t%lf\n", Minimum.point[2], Maximum.point[2]);
+        ok = ReadVertices(in, console) && ReadBlocks(in, console);
     }
     if (!ok) {
         // A refused file leaves the volume as if it had never been loaded.
@@ -81,10 +81,10 @@ LoadResult TetrahedralVolume::ReadStream(FILE* file, const char* name) {
     return in.Result();
 }
 
-bool TetrahedralVolume::ReadVertices(KavReader& in) {
+bool TetrahedralVolume::ReadVertices(KavReader& in, Console& console) {
     uint32_t count;
     if (!in.Read(&count, sizeof count, "the header")) return false;
-    printf("-> %li vertices.\n", (long)count);
+    console.Print("-> %li vertices.\n", (long)count);
     if (!in.Holds(count, sizeof(Vertex))) {
         return in.Fail("%u vertices need %llu bytes but only %llu follow the header", count,
                        (unsigned long long)count * sizeof(Vertex),
@@ -97,17 +97,17 @@ bool TetrahedralVolume::ReadVertices(KavReader& in) {
     return in.Read(points.get(), (uint64_t)count * sizeof(Vertex), "the vertex array");
 }
 
-bool TetrahedralVolume::ReadBlocks(KavReader& in) {
-    printf("-> Reading Tetrahedral Blocks...\n");
+bool TetrahedralVolume::ReadBlocks(KavReader& in, Console& console) {
+    console.Print("-> Reading Tetrahedral Blocks...\n");
     while (in.Remaining() > 0) {
         Block block;
-        if (!ReadBlock(in, &block)) return false;
+        if (!ReadBlock(in, console, &block)) return false;
         blocks.push_back(std::move(block));
     }
     return true;
 }
 
-bool TetrahedralVolume::ReadBlock(KavReader& in, Block* block) {
+bool TetrahedralVolume::ReadBlock(KavReader& in, Console& console, Block* block) {
     double box[6];
     uint32_t count;
     if (!in.ReadBlockHeader(box, &count)) return false;
@@ -115,8 +115,8 @@ bool TetrahedralVolume::ReadBlock(KavReader& in, Block* block) {
         block->min[a] = box[2 * a];
         block->max[a] = box[2 * a + 1];
     }
-    printf("\r-> A block of %li tetrahedra.          ", (long)count);
-    fflush(stdout);
+    console.Print("\r-> A block of %li tetrahedra.          ", (long)count);
+    console.Flush();
     if (!in.Holds(count, kTetraBytes)) {
         return in.Fail("a block of %u tetrahedra at offset %llu runs past the end of the file",
                        count, (unsigned long long)(in.Offset() - kBlockHeaderBytes));

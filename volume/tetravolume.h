@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "volume/console.h"
 #include "volume/kavformat.h"
 #include "volume/types.h"
 
@@ -51,13 +52,16 @@ public:
 
     // Loads a volume file into this empty volume, printing its extent, vertex count and
     // blocks. On failure the volume stays empty and the result says why.
-    LoadResult ReadFile(const char* filename);
+    LoadResult ReadFile(const char* filename, Console console = Console());
     // Loads from an already open stream (a file or a memory buffer); `name` labels messages.
-    LoadResult ReadStream(FILE* file, const char* name);
+    LoadResult ReadStream(FILE* file, const char* name, Console console = Console());
 
     // The range of a field over the dataset as the file states it: [lowest, highest].
     // NaN for a field outside the enumeration and for a volume that never loaded.
     void GetRange(FieldVar field, double* range) const;
+    // The header's two vertex records: the data's extent and field ranges as the file states.
+    const Vertex& GetMinimum() const { return Minimum; }
+    const Vertex& GetMaximum() const { return Maximum; }
     // The vertex's value of `field`; NaN for a field outside the enumeration.
     static double GetVal(FieldVar field, const Vertex* v);
 
@@ -66,7 +70,7 @@ public:
     // The blocks in list order: the reverse of their order in the file.
     const std::vector<Block>& GetBlocks() const { return blocks; }
 
-    // The grid over the block boxes, built at load.
+    // The grid over the block boxes, built at load; only for a volume with blocks.
     const BlockLocator& GetBlockLocator() const { return *blockLocator; }
     // The index over block `b`'s tetrahedra, built by the first search that needs it, so that
     // loading stays a plain read and blocks that no search visits cost nothing.
@@ -75,9 +79,9 @@ public:
     RunRanges& GetRunRanges(size_t b, FieldVar field) const;
 
 private:
-    bool ReadVertices(KavReader& in);
-    bool ReadBlocks(KavReader& in);
-    bool ReadBlock(KavReader& in, Block* block);
+    bool ReadVertices(KavReader& in, Console& console);
+    bool ReadBlocks(KavReader& in, Console& console);
+    bool ReadBlock(KavReader& in, Console& console, Block* block);
     void Clear();
 
     // What searches and extraction derive from a block, once.
