@@ -6,15 +6,9 @@
 
 #include "surface/colormap.h"
 
-namespace {
-
-// Triangle records are read in chunks of this many.
-const uint32_t kChunkTris = 4096;
-
-}  // namespace
-
 DisplayListObject::DisplayListObject()
-    : minimum(),
+    : texCoordsColor(colorNone),
+      minimum(),
       maximum(),
       list(0),
       listCount(0),
@@ -37,56 +31,16 @@ LoadResult DisplayListObject::LoadSurface(const char* filename) {
 }
 
 LoadResult DisplayListObject::LoadStream(FILE* file, const char* name) {
-    KavReader in(file, name);
-    Vertex lo, hi;
-    uint32_t counts[2];
-    if (!in.CheckMagic() || !in.Read(&lo, sizeof lo, "the header") ||
-        !in.Read(&hi, sizeof hi, "the header") || !in.Read(counts, sizeof counts, "the header")) {
-        return in.Result();
-    }
-    printf("File contains %li points and %li triangles...\n", (long)counts[0], (long)counts[1]);
-    // Check both arrays against the file's size before either is allocated.
-    uint64_t needed = counts[0] * kVertexBytes + counts[1] * kTriangleBytes;
-    if (needed > in.Remaining()) {
-        in.Fail("%u points and %u triangles need %llu bytes but only %llu follow the header",
-                counts[0], counts[1], (unsigned long long)needed,
-                (unsigned long long)in.Remaining());
-        return in.Result();
-    }
-    if (!ReadBody(in, counts[0], counts[1])) {
-        points.clear();
-        normals.clear();
-        faces.clear();
-        return in.Result();
-    }
-    minimum = lo;
-    maximum = hi;
+    SurfaceData data;
+    LoadResult result = ReadSurfaceStream(file, name, &data);
+    if (!result.Loaded()) return result;
+    minimum = data.minimum;
+    maximum = data.maximum;
+    points = std::move(data.points);
+    faces = std::move(data.faces);
+    normals = std::move(data.normals);
     printf("Loading complete..\n");
-    return in.Result();
-}
-
-bool DisplayListObject::ReadBody(KavReader& in, uint32_t numPoints, uint32_t numTris) {
-    points.resize(numPoints);
-    normals.resize(numTris);
-    faces.resize(numTris);
-    if (!in.Read(points.data(), numPoints * kVertexBytes, "the vertex array")) return false;
-
-    unsigned char chunk[kChunkTris * kTriangleBytes];
-    for (uint32_t first = 0; first < numTris; first += kChunkTris) {
-        uint32_t n = numTris - first < kChunkTris ? numTris - first : kChunkTris;
-        if (!in.Read(chunk, n * kTriangleBytes, "the triangle array")) return false;
-        for (uint32_t t = 0; t < n; ++t) {
-            const unsigned char* rec = chunk + t * kTriangleBytes;
-            std::array<uint32_t, 3>& f = faces[first + t];
-            memcpy(f.data(), rec, sizeof(Face));
-            memcpy(normals[first + t].data(), rec + sizeof(Face), sizeof(Vector));
-            if (f[0] >= numPoints || f[1] >= numPoints || f[2] >= numPoints) {
-                return in.Fail("triangle %lu refers to a vertex beyond the %lu points",
-                               (unsigned long)(first + t), (unsigned long)numPoints);
-            }
-        }
-    }
-    return true;
+    return result;
 }
 
 void DisplayListObject::GetBounds(double* bounds) const {
@@ -114,8 +68,8 @@ float DisplayListObject::TexCoord(double val, double min, double max) {
     return (float)((val - min) / (max - min));
 }
 
-double DisplayListObject::FieldOf(const Vertex& v) const {
-    switch (color) {
+double DisplayListObject::FieldOf(DisplayListColor c, const Vertex& v) {
+    switch (c) {
         case colorDensity:
             return v.Density;
         case colorEnergy:
@@ -128,16 +82,35 @@ double DisplayListObject::FieldOf(const Vertex& v) const {
     return 0.0;
 }
 
-void DisplayListObject::Colorize(double val, double min, double max) {
-    glTexCoord1f(TexCoord(val, min, max));
+bool DisplayListObject::GetColorRange(DisplayListColor c, double* range) const {
+    if (c == colorNone) return false;
+    range[0] = FieldOf(c, minimum);
+    range[1] = FieldOf(c, maximum);
+    return true;
+}
+
+std::vector<float> DisplayListObject::ColorCoordinates(DisplayListColor c) const {
+    std::vector<float> coordinates;
+    double range[2];
+    if (!GetColorRange(c, range)) return coordinates;
+    coordinates.reserve(points.size());
+    for (const Vertex& v : points)
+        coordinates.push_back(TexCoord(FieldOf(c, v), range[0], range[1]));
+    return coordinates;
+}
+
+void DisplayListObject::SetColoring(DisplayListColor c, std::vector<float> coordinates) {
+    color = c;
+    texCoords = std::move(coordinates);
+    texCoordsColor = c;
 }
 
 void DisplayListObject::RenderFace(unsigned long counter) {
     glNormal3dv(normals[counter].data());
     for (int k = 0; k < 3; ++k) {
-        const Vertex& v = points[faces[counter][k]];
-        if (color != colorNone) Colorize(FieldOf(v), FieldOf(minimum), FieldOf(maximum));
-        glVertex3dv(v.point);
+        const uint32_t index = faces[counter][k];
+        if (color != colorNone) glTexCoord1f(texCoords[index]);
+        glVertex3dv(points[index].point);
     }
 }
 
@@ -150,6 +123,9 @@ void DisplayListObject::GenerateDisplayLists() {
         // Texture coordinates are baked into the lists; without colouring the old ones do.
         if (color == colorNone) return;
         glDeleteLists(list, listCount);
+    }
+    if (texCoordsColor != color || texCoords.size() != points.size()) {
+        SetColoring(color, ColorCoordinates(color));
     }
     listCount = count;
     list = glGenLists(listCount);
@@ -170,6 +146,9 @@ void DisplayListObject::GenerateDisplayLists() {
     }
     glEnd();
     glEndList();
+    // The lists hold the coordinates now.
+    std::vector<float>().swap(texCoords);
+    texCoordsColor = colorNone;
 }
 
 void DisplayListObject::Render() {

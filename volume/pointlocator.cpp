@@ -180,7 +180,7 @@ int PointLocator::EvaluateCell(const Tetra* tet, const double* point, double* we
 const Block* PointLocator::ChosenBlock(const double* point) const {
     if (guess && InBox(guess, point)) return guess;
     const std::vector<Block>& blocks = vol.GetBlocks();
-    if (referenceScan) {
+    if (referenceScan || blocks.empty()) {
         for (const Block& b : blocks) {
             if (InBox(&b, point)) return &b;
         }

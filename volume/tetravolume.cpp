@@ -104,8 +104,7 @@ void TetrahedralVolume::Clear() {
     blocks.clear();
     SetAllNaN(&Minimum);
     SetAllNaN(&Maximum);
-    arena = std::make_unique<Arena>();
-    blockLocator = std::make_unique<BlockLocator>(arena.get(), blocks);
+    arena.reset();
 }
 
 LoadResult TetrahedralVolume::ReadFile(const char* filename, Console console, int threads) {
@@ -119,7 +118,8 @@ LoadResult TetrahedralVolume::ReadFile(const char* filename, Console console, in
 
 LoadResult TetrahedralVolume::ReadStream(FILE* file, const char* name, Console console,
                                          int threads) {
-    Clear();
+    if (num_Points > 0 || !blocks.empty()) Clear();
+    arena = std::make_unique<Arena>();
     KavReader in(file, name);
     bool ok = in.CheckMagic() && in.Read(&Minimum, sizeof(Vertex), "the header") &&
               in.Read(&Maximum, sizeof(Vertex), "the header");
@@ -237,7 +237,7 @@ void TetrahedralVolume::Derive(int threads) {
         return na != nb ? na > nb : a < b;
     });
     ParallelFor(order.size(), threads, [&](size_t i, int) { DeriveBlock(order[i]); });
-    blockLocator = std::make_unique<BlockLocator>(arena.get(), blocks);
+    if (!blocks.empty()) blockLocator = std::make_unique<BlockLocator>(arena.get(), blocks);
 }
 
 void TetrahedralVolume::DeriveBlock(size_t b) {

@@ -215,13 +215,19 @@ TEST_F(CityRoundTrip, BlocksAreExactBoxesThatPointLocationFinds) {
 TEST_F(CityRoundTrip, SameSurfacesWithNormalsIntoTheAir) {
     ExpectSameSurfaces(*dir + "/city", *dir + "/back");
     for (int r = 0; r < 4; ++r) {
-        std::string name = "/" + kav::SurfaceFileName(r);
-        // The headers hold the same extremes, and the viewer reads the same bounds from them.
+        std::string name = "/" + SurfaceFileName(r);
+        // The headers hold the surface's own box, from which the viewer reads the same
+        // bounds, and the whole volume's field ranges, so that colours agree between surfaces.
         Vertex lo[2], hi[2];
         kav::ReadSurface(*dir + "/city" + name, &lo[0], &hi[0]);
         kav::ReadSurface(*dir + "/back" + name, &lo[1], &hi[1]);
-        ExpectSameValues(lo[0], lo[1]);
-        ExpectSameValues(hi[0], hi[1]);
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_EQ(lo[0].point[a], lo[1].point[a]);
+            EXPECT_EQ(hi[0].point[a], hi[1].point[a]);
+        }
+        kav::KavVolume volume = kav::ReadVolume(*dir + "/back/volume.kav");
+        ExpectSameValues(volume.minimum, lo[1]);
+        ExpectSameValues(volume.maximum, hi[1]);
         DisplayListObject city, back;
         CaptureStdout();
         city.LoadSurface((*dir + "/city" + name).c_str());
@@ -291,42 +297,6 @@ TEST_F(CityRoundTrip, UpAxisZ) {
     for (const auto& [position, v] : want) ExpectSameValues(v, got.at(position));
     ExpectSameSurfaces(*dir + "/back", *dir + "/zup");
 }
-
-namespace {
-
-// Cells [first, last) of the grid as a grid of their own, with only the points they use;
-// `ghosts` more cells before `first` are added, marked as copies of another piece's cells.
-vtkSmartPointer<vtkUnstructuredGrid> Piece(vtkUnstructuredGrid* grid, vtkIdType first,
-                                           vtkIdType last, vtkIdType ghosts) {
-    auto piece = vtkSmartPointer<vtkUnstructuredGrid>::New();
-    vtkNew<vtkPoints> points;
-    points->SetDataTypeToDouble();
-    piece->GetPointData()->CopyAllocate(grid->GetPointData());
-    vtkNew<vtkUnsignedCharArray> ghostType;
-    ghostType->SetName("vtkGhostType");
-    std::map<vtkIdType, vtkIdType> local;
-    for (vtkIdType c = first - ghosts; c < last; ++c) {
-        vtkIdType npts;
-        const vtkIdType* ids;
-        grid->GetCellPoints(c, npts, ids);
-        vtkIdType mine[4];
-        for (int k = 0; k < 4; ++k) {
-            auto found = local.emplace(ids[k], points->GetNumberOfPoints());
-            if (found.second) {
-                points->InsertNextPoint(grid->GetPoint(ids[k]));
-                piece->GetPointData()->CopyData(grid->GetPointData(), ids[k], found.first->second);
-            }
-            mine[k] = found.first->second;
-        }
-        piece->InsertNextCell(grid->GetCellType(c), 4, mine);
-        ghostType->InsertNextValue(c < first ? 1 : 0);
-    }
-    piece->SetPoints(points);
-    piece->GetCellData()->AddArray(ghostType);
-    return piece;
-}
-
-}  // namespace
 
 // Pieces repeat the points of their seam, and one holds ghost copies of the other's cells;
 // the conversion must see one seamless mesh.

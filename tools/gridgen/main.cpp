@@ -96,9 +96,11 @@ void Write(const Options& o) {
         " tetrahedra in " + std::to_string(blocks.size()) + " blocks");
     kav::WriteVolume(output.Add(dir + "volume.kav"), mesh, blocks);
     const auto surfaces = GridSurfaces(o.spec, mesh.vertices);
-    for (int role = 0; role < kav::kRoleCount; ++role) {
-        const std::string name = kav::SurfaceFileName(role);
-        kav::WriteSurface(output.Add(dir + name), surfaces[role]);
+    Vertex lo, hi;  // every surface carries the volume's field ranges
+    kav::Extremes(mesh.vertices, &lo, &hi);
+    for (int role = 0; role < kSurfaceCount; ++role) {
+        const std::string name = SurfaceFileName(role);
+        kav::WriteSurface(output.Add(dir + name), surfaces[role], lo, hi);
         Say(name + ": " + std::to_string(surfaces[role].faces.size()) + " triangles (" +
             kav::kRoleNames[role] + ")");
     }

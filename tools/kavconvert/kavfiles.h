@@ -28,12 +28,14 @@ private:
     std::vector<std::string> paths;
 };
 
-std::string SurfaceFileName(int role);  // "surface-1.kav" for the walls, and so on
-
 // The header holds the true field-wise extremes of the vertices written.
 void WriteVolume(const std::string& path, const TetMesh& mesh,
                  const std::vector<BlockSpan>& blocks);
-void WriteSurface(const std::string& path, const Surface& surface);
+// The header holds the surface's own box in its `point` members and the volume's field
+// ranges (`volumeLo` .. `volumeHi`) in the others, so that one colour means one value on
+// every surface.
+void WriteSurface(const std::string& path, const Surface& surface, const Vertex& volumeLo,
+                  const Vertex& volumeHi);
 
 // A volume file as stored: header, vertices, and the blocks in file order with their boxes.
 struct KavVolume {
@@ -42,7 +44,8 @@ struct KavVolume {
     std::vector<BlockSpan> blocks;
 };
 
-// Readers that check every count and index against the file; they throw ConvertError.
+// The viewer's own readers (every count and index checked against the file), throwing
+// ConvertError for a file they refuse.
 KavVolume ReadVolume(const std::string& path);
 Surface ReadSurface(const std::string& path, Vertex* minimum = nullptr, Vertex* maximum = nullptr);
 
