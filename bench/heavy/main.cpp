@@ -144,22 +144,20 @@ bool RunIsosurfaces(const Options& o, OurSide& ours, VtkSide& vtk, int allThread
         ours.SetThreads(1);
         mine.first = Measure([&] { ours.Extract(field, value); });
         theirs.first = Measure([&] { vtk.Contour(field, value); });
-        for (int r = 0; r < o.rounds; ++r) {
-            mine.later.push_back(Measure([&] { ours.Extract(field, value); }));
-            theirs.later.push_back(Measure([&] { vtk.Contour(field, value); }));
-        }
         const uint64_t triangles = ours.TriangleCount(), vtkTriangles = vtk.TriangleCount(field);
         const double area = ours.SurfaceArea(), vtkArea = vtk.SurfaceArea(field);
         bool sameOnAll = true;
-        if (parallel) {
-            ours.SetThreads(allThreads);
-            mineAll.first = Measure([&] { ours.Extract(field, value); });
-            for (int r = 0; r < o.rounds; ++r) {
+        // Each round runs the three side by side, so that they find the caches alike.
+        for (int r = 0; r < o.rounds; ++r) {
+            mine.later.push_back(Measure([&] { ours.Extract(field, value); }));
+            if (parallel) {
+                ours.SetThreads(allThreads);
                 mineAll.later.push_back(Measure([&] { ours.Extract(field, value); }));
+                ours.SetThreads(1);
+                // The same triangles in the same order sum to the same area, to the last bit.
+                sameOnAll &= ours.TriangleCount() == triangles && ours.SurfaceArea() == area;
             }
-            ours.SetThreads(1);
-            // The same triangles in the same order sum to the same area, to the last bit.
-            sameOnAll = ours.TriangleCount() == triangles && ours.SurfaceArea() == area;
+            theirs.later.push_back(Measure([&] { vtk.Contour(field, value); }));
         }
         const bool agree = triangles == vtkTriangles &&
                            std::fabs(area - vtkArea) <= kAreaTolerance * std::fabs(vtkArea);
@@ -202,26 +200,24 @@ bool RunPathLines(const Options& o, OurSide& ours, VtkSide& vtk, int allThreads,
     Runs mine, mineAll, theirs[2];
     ours.SetThreads(1);
     mine.first = Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); });
+    const auto lines = ours.Lines();
     for (int l = 0; l < 2; ++l) {
         theirs[l].first = Measure([&] { vtk.Trace(VtkSide::Locator(l), seeds, maxSteps); });
     }
+    bool sameOnAll = true;
+    // Each round runs them all side by side, so that they find the caches alike.
     for (int r = 0; r < o.rounds; ++r) {
         mine.later.push_back(Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); }));
+        if (parallel) {
+            ours.SetThreads(allThreads);
+            mineAll.later.push_back(Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); }));
+            ours.SetThreads(1);
+            sameOnAll &= ours.Lines() == lines;
+        }
         for (int l = 0; l < 2; ++l) {
             theirs[l].later.push_back(
                 Measure([&] { vtk.Trace(VtkSide::Locator(l), seeds, maxSteps); }));
         }
-    }
-    const auto lines = ours.Lines();
-    bool sameOnAll = true;
-    if (parallel) {
-        ours.SetThreads(allThreads);
-        mineAll.first = Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); });
-        for (int r = 0; r < o.rounds; ++r) {
-            mineAll.later.push_back(Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); }));
-        }
-        ours.SetThreads(1);
-        sameOnAll = ours.Lines() == lines;
     }
     // The seeds handed to VTK are those the viewer's lines start from, bit for bit.
     int seedsOff = lines.size() == seeds.size() ? 0 : (int)seeds.size();
@@ -236,7 +232,7 @@ bool RunPathLines(const Options& o, OurSide& ours, VtkSide& vtk, int allThreads,
     fprintf(report, "%-28s %8ld %10.3f %10.3f %12s\n", "ours, 1 thread (2 lookups/st)", steps,
             Rate(steps, mine.first.seconds), Rate(steps, mine.Best()), "");
     if (parallel) {
-        // Its first run comes after the runs on one thread: no first Generate any more.
+        // Its runs come after the first on one thread: none is a first Generate.
         fprintf(report, "%-28s %8ld %10s %10.3f   all/1 %.2fx\n",
                 ("ours, " + std::to_string(allThreads) + " threads").c_str(), steps, "-",
                 Rate(steps, mineAll.Best()), mine.Best() / mineAll.Best());
