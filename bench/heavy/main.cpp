@@ -147,15 +147,23 @@ bool RunIsosurfaces(const Options& o, OurSide& ours, VtkSide& vtk, int allThread
         const uint64_t triangles = ours.TriangleCount(), vtkTriangles = vtk.TriangleCount(field);
         const double area = ours.SurfaceArea(), vtkArea = vtk.SurfaceArea(field);
         bool sameOnAll = true;
-        // Each round runs the three side by side, so that they find the caches alike.
+        auto onOne = [&] { mine.later.push_back(Measure([&] { ours.Extract(field, value); })); };
+        auto onAll = [&] {
+            ours.SetThreads(allThreads);
+            mineAll.later.push_back(Measure([&] { ours.Extract(field, value); }));
+            ours.SetThreads(1);
+            // The same triangles in the same order sum to the same area, to the last bit.
+            sameOnAll &= ours.TriangleCount() == triangles && ours.SurfaceArea() == area;
+        };
+        // Each round runs the three side by side, so that they find the caches alike; ours on
+        // one thread and on all take turns at going first.
         for (int r = 0; r < o.rounds; ++r) {
-            mine.later.push_back(Measure([&] { ours.Extract(field, value); }));
-            if (parallel) {
-                ours.SetThreads(allThreads);
-                mineAll.later.push_back(Measure([&] { ours.Extract(field, value); }));
-                ours.SetThreads(1);
-                // The same triangles in the same order sum to the same area, to the last bit.
-                sameOnAll &= ours.TriangleCount() == triangles && ours.SurfaceArea() == area;
+            if (!parallel) {
+                onOne();
+            } else if (r % 2 == 0) {
+                onOne(), onAll();
+            } else {
+                onAll(), onOne();
             }
             theirs.later.push_back(Measure([&] { vtk.Contour(field, value); }));
         }
@@ -205,14 +213,24 @@ bool RunPathLines(const Options& o, OurSide& ours, VtkSide& vtk, int allThreads,
         theirs[l].first = Measure([&] { vtk.Trace(VtkSide::Locator(l), seeds, maxSteps); });
     }
     bool sameOnAll = true;
-    // Each round runs them all side by side, so that they find the caches alike.
-    for (int r = 0; r < o.rounds; ++r) {
+    auto onOne = [&] {
         mine.later.push_back(Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); }));
-        if (parallel) {
-            ours.SetThreads(allThreads);
-            mineAll.later.push_back(Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); }));
-            ours.SetThreads(1);
-            sameOnAll &= ours.Lines() == lines;
+    };
+    auto onAll = [&] {
+        ours.SetThreads(allThreads);
+        mineAll.later.push_back(Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); }));
+        ours.SetThreads(1);
+        sameOnAll &= ours.Lines() == lines;
+    };
+    // Each round runs them all side by side, so that they find the caches alike; ours on one
+    // thread and on all take turns at going first.
+    for (int r = 0; r < o.rounds; ++r) {
+        if (!parallel) {
+            onOne();
+        } else if (r % 2 == 0) {
+            onOne(), onAll();
+        } else {
+            onAll(), onOne();
         }
         for (int l = 0; l < 2; ++l) {
             theirs[l].later.push_back(
