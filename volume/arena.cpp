@@ -36,6 +36,7 @@ void* Arena::AllocateBytes(size_t bytes, size_t alignment) {
             if (bytes > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
             size = (bytes + alignment + kHugePage - 1) / kHugePage * kHugePage;
         }
+        slabs.reserve(slabs.size() + 1);  // so that keeping the slab cannot throw
         void* slab = std::aligned_alloc(kHugePage, size);
         if (!slab) throw std::bad_alloc();
         // A hint only: without huge pages everything works the same, more slowly.
