@@ -1,67 +1,63 @@
-// Velmora: entry point, GLUT callbacks and the program's global objects.
+// Velmora: the entry point, the start-up sequence and the GLUT callbacks.
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 
 #include <cstdio>
+#include <string>
 
-#include "app/globals.h"
+#include "app/state.h"
 #include "app/ui.h"
 #include "surface/colormap.h"
-#include "widgets/framerate.h"
 
-CameraObject User;
-Scene World;
+namespace {
 
-// Which mouse button drives the camera: -1 none, 0 left (turn), 1 middle (pan),
-// 2 right (along the view axis).
-int ButtonHit = -1;
-float Button_X = 0, Button_Y = 0;  // where the driving button went down (window pixels)
-float deltax = 0, deltay = 0;      // pointer offset from there; y grows downward
-int width = 0, height = 0;
-
-DisplayListObject* context[4] = {nullptr, nullptr, nullptr, nullptr};
-TetrahedralVolume* volume = nullptr;
-PathLineGenerator* pathline = nullptr;
-Isosurface* isosurface = nullptr;
+// The one state that the GLUT callbacks act on; set by main before the first callback.
+AppState* app = nullptr;
 
 void display() {
+    FollowView(*app);
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    World.RenderScene();
+    app->scene.RenderScene();
     glutSwapBuffers();
 }
 
 void reshape(int w, int h) {
     double bounds[6] = BOUNDS_INIT;
     printf("Updating window size to %i x %i\n", w, h);
-    World.GetBounds(bounds);
+    app->scene.GetBounds(bounds);
     glViewport(0, 0, w, h);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    World.SetWidth((float)w);
-    World.SetHeight((float)h);
+    app->scene.SetWidth((float)w);
+    app->scene.SetHeight((float)h);
     // A minimised window reports height 0; keep the aspect ratio finite.
     float aspect = (float)w / (float)(h > 0 ? h : 1);
     gluPerspective(45, aspect, 1, FarPlane(bounds, (float)h));
-    width = w;
-    height = h;
+    app->width = w;
+    app->height = h;
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 }
 
 // Drags act as velocities: the pointer's offset is applied once per idle call.
 void doidle() {
-    switch (ButtonHit) {
+    if (app->quit) {
+        glutLeaveMainLoop();
+        return;
+    }
+    const MouseDrag& d = app->drag;
+    switch (d.button) {
         case 0:
-            User.Rotate(deltax / -40, deltay / 40, 0);
+            app->camera.Rotate(d.dx / -40, d.dy / 40, 0);
             break;
         case 1:
-            User.Move(deltax / 40, deltay / 40, 0);
+            app->camera.Move(d.dx / 40, d.dy / 40, 0);
             break;
         case 2:
-            User.Move(0, 0, deltay / -40);
+            app->camera.Move(0, 0, d.dy / -40);
             break;
         default:
             break;
@@ -70,43 +66,92 @@ void doidle() {
 }
 
 void mousefunc(int button, int state, int x, int y) {
+    MouseDrag& d = app->drag;
     if (state != GLUT_DOWN) {
-        if (state == GLUT_UP) ButtonHit = -1;
+        if (state == GLUT_UP) d.button = -1;
         return;
     }
-    if (button == GLUT_LEFT_BUTTON && World.LeftClick(x, y)) return;
-    ButtonHit = button;
-    Button_X = (float)x;
-    Button_Y = (float)y;
-    deltax = deltay = 0;
+    if (button == GLUT_LEFT_BUTTON && app->scene.LeftClick(x, y)) return;
+    d.button = button;
+    d.x = (float)x;
+    d.y = (float)y;
+    d.dx = d.dy = 0;
 }
 
 void motionfunc(int x, int y) {
-    deltax = x - Button_X;
-    deltay = y - Button_Y;
+    app->drag.dx = x - app->drag.x;
+    app->drag.dy = y - app->drag.y;
 }
 
 // The space key slides the main menu out, and in again from any other state.
 void keypress(unsigned char key, int x, int y) {
     (void)x, (void)y;
     if (key != ' ') return;
-    if (mainUI.Visible()) {
-        mainUI.Hide();
+    WidgetContainer& menu = app->panels.mainUI.panel;
+    if (menu.Visible()) {
+        menu.Hide();
     } else {
-        mainUI.Show();
+        menu.Show();
     }
 }
 
-int main(int argc, char** argv) {
-    unsigned char map[kColorMapEntries * 4] = {};
-    char filename[128];
+// Reports a failed load on the console. A file with the wrong magic ends the program after
+// one line of console input: then false.
+bool Report(const LoadResult& result) {
+    switch (result.status) {
+        case LoadStatus::kLoaded:
+            return true;
+        case LoadStatus::kCannotOpen:
+        case LoadStatus::kRefused:
+            fflush(stdout);
+            fprintf(stderr, "%s\n", result.message.c_str());
+            return true;
+        case LoadStatus::kWrongMagic:
+            break;
+    }
+    printf("%s\n", result.message.c_str());
+    fflush(stdout);
+    char line[256];
+    if (fgets(line, sizeof line, stdin) == nullptr) clearerr(stdin);
+    return false;
+}
 
+// Exit status after a data file with the wrong magic.
+const int kWrongMagicStatus = 255;
+
+// Loads the four surfaces and the volume from the working directory and puts every element
+// into the scene; false when a wrong magic ends the program.
+bool LoadData(AppState& state) {
+    unsigned char map[kColorMapEntries * 4] = {};
+    BuildColorMap(map);
+    for (int i = 0; i < kSurfaceCount; ++i) {
+        std::string filename = SurfaceFileName(i);
+        printf("Loading \"%s\"...\n", filename.c_str());
+        DisplayListObject& surface = state.surfaces[i];
+        if (!Report(surface.LoadSurface(filename.c_str()))) return false;
+        surface.SetColorMap(colorEnergy);
+        surface.LoadColorMap(map);
+        state.scene.Add3dElement(&surface);
+    }
+    if (!Report(state.volume->ReadFile(kVolumeFileName))) return false;
+    state.pathlines.SetVolume(state.volume.get());
+    state.scene.Add3dElement(&state.pathlineView);
+    state.scene.Add3dElement(&state.isosurface);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(1024, 768);
     glutInitWindowPosition(0, 0);
     glutCreateWindow("Velmora - Dataset Visualizer");
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
 
+    AppState state;
+    app = &state;
     glutKeyboardFunc(keypress);
     glutDisplayFunc(display);
     glutReshapeFunc(reshape);
@@ -114,32 +159,14 @@ int main(int argc, char** argv) {
     glutMotionFunc(motionfunc);
     glutIdleFunc(doidle);
 
-    BuildColorMap(map);
-    for (int i = 0; i < 4; ++i) {
-        snprintf(filename, sizeof filename, "surface-%i.kav", i + 1);
-        printf("Loading \"%s\"...\n", filename);
-        context[i] = new DisplayListObject();
-        context[i]->LoadSurface(filename);
-        context[i]->SetColorMap(colorEnergy);
-        context[i]->LoadColorMap(map);
-        World.Add3dElement(context[i]);
-    }
+    if (!LoadData(state)) return kWrongMagicStatus;
+    state.scene.SetFont(&state.font);
+    state.scene.AddUIElement(&state.framerate);
+    BuildUI(state);
 
-    volume = new TetrahedralVolume();
-    volume->ReadFile("volume.kav");
-    pathline = new PathLineGenerator();
-    pathline->SetVolume(volume);
-    World.Add3dElement(pathline);
-
-    isosurface = new Isosurface();
-    isosurface->SetVolume(volume);
-    World.Add3dElement(isosurface);
-
-    World.AddUIElement(new FramerateWidget());
-    BuildUI();
-
-    World.SetCamera(&User);
-    World.InitGL();
+    state.scene.SetCamera(&state.camera);
+    state.scene.InitGL();
     glutMainLoop();
+    app = nullptr;
     return 0;
 }

@@ -1,282 +1,205 @@
 #include "app/ui.h"
 
 #include <cstdio>
-#include <cstdlib>
+#include <functional>
+#include <initializer_list>
 
-#include "app/globals.h"
-
-WidgetContainer mainUI(200, 500);
-WidgetContainer contextUI(400, 500);
-WidgetContainer pathlineUI(400, 500);
-WidgetContainer isosurfaceUI(400, 500);
-
-ButtonWidget *btnAppExit, *btnOpenContextUI, *btnOpenPathLineUI, *btnOpenIsosurfaceUI;
-
-ButtonWidget *btnCloseContextUI, *btnContextUIColorByNone, *btnContextUIColorByDensity,
-    *btnContextUIColorByEnergy, *btnContextUIColorByMomentum;
-CheckBoxWidget *btnContextUIShowCeiling, *btnContextUIShowWall, *btnContextUIShowCity,
-    *btnContextUIShowFloor, *btnContextUIWireframe;
-
-ButtonWidget *btnClosePathLineUI, *btnPLUICountDec, *btnPLUICountInc, *btnPLUICountShow,
-    *btnPLUIRadiusDec, *btnPLUIRadiusDec5, *btnPLUIRadiusInc, *btnPLUIRadiusInc5,
-    *btnPLUIRadiusShow, *btnPLUIGenerate;
-CheckBoxWidget *btnPLUIShowGhost, *btnPLUIAnchored;
-
-ButtonWidget *btnCloseIsosurfaceUI, *btnIsoUIByDensity, *btnIsoUIByEnergy, *btnIsoUIByMomentum,
-    *btnIsoUIValDec, *btnIsoUIValDec5, *btnIsoUIValInc, *btnIsoUIValInc5, *btnIsoUIValShow,
-    *btnIsoUIGenerate, *btnIsoUIClear;
+#include "app/state.h"
+#include "volume/marchingtetra.h"
 
 namespace {
 
-ButtonWidget* MakeButton(int x, int y, int w, const char* text, void (*callback)()) {
-    ButtonWidget* b = new ButtonWidget(x, y, w, 35);
-    b->SetText(text);
-    b->SetCallback(callback);
-    return b;
+void Set(ButtonWidget& button, const char* text, std::function<void()> callback) {
+    button.SetText(text);
+    button.SetCallback(std::move(callback));
 }
 
-CheckBoxWidget* MakeCheckBox(int x, int y, const char* text, void (*callback)(bool)) {
-    CheckBoxWidget* c = new CheckBoxWidget(x, y, 35);
-    c->SetText(text);
-    c->SetCallback(callback);
-    return c;
+void Set(CheckBoxWidget& box, const char* text, std::function<void(bool)> callback) {
+    box.SetText(text);
+    box.SetCallback(std::move(callback));
 }
 
-void ColorCity(DisplayListColor color) {
-    for (DisplayListObject* surface : context) {
-        surface->SetColorMap(color);
-        surface->InitGL();
-    }
-    contextUIUpdate();
+void AddAll(WidgetContainer& panel, std::initializer_list<Widget*> widgets) {
+    for (Widget* w : widgets) panel.AddWidget(w);
 }
 
-void ShowSurface(int index, bool checked) {
-    context[index]->SetVisibility(checked);
-    contextUIUpdate();
+void ShowSurface(AppState& app, int role, bool checked) {
+    app.surfaces[role].SetVisibility(checked);
+    contextUIUpdate(app);
 }
 
-void StepRadius(double delta) {
-    pathline->SetRadius(pathline->GetRadius() + delta);
-    pluiUpdate();
+void StepRadius(AppState& app, double delta) {
+    app.pathlines.SetRadius(app.pathlines.GetRadius() + delta);
+    pluiUpdate(app);
 }
 
-void ContourBy(FieldVar field) {
-    isosurface->SetField(field);
-    isoUIRecenter();
-    isouiUpdate();
+void ContourBy(AppState& app, FieldVar field) {
+    app.isosurface.SetField(field);
+    isoUIRecenter(app);
+    isouiUpdate(app);
 }
 
-void StepValue(double perc) {
-    isoMovebyPercent(perc);
-    isouiUpdate();
+void StepValue(AppState& app, double perc) {
+    isoMovebyPercent(app, perc);
+    isouiUpdate(app);
+}
+
+void BuildMainMenu(AppState& app) {
+    MainMenu& ui = app.panels.mainUI;
+    Panels& p = app.panels;
+    ui.panel.SetTitle("Main");
+    ui.panel.Show();  // the only panel that starts sliding in
+    Set(ui.exit, "Exit", [&app] { app.quit = true; });
+    Set(ui.openCity, "City Options", [&app, &p] {
+        p.mainUI.panel.SwitchTo(&p.contextUI.panel);
+        contextUIUpdate(app);
+    });
+    Set(ui.openPathLines, "PathLine", [&app, &p] {
+        p.mainUI.panel.SwitchTo(&p.pathlineUI.panel);
+        pluiUpdate(app);
+    });
+    Set(ui.openIsosurface, "Isosurface", [&app, &p] {
+        p.mainUI.panel.SwitchTo(&p.isosurfaceUI.panel);
+        isouiUpdate(app);
+    });
+    AddAll(ui.panel, {&ui.exit, &ui.openCity, &ui.openPathLines, &ui.openIsosurface});
+}
+
+void BuildContextUI(AppState& app) {
+    CityPanel& ui = app.panels.contextUI;
+    ui.panel.SetTitle("City Options");
+    Set(ui.back, "<< Back", [&ui] { ui.panel.Hide(); });
+    Set(ui.colorNone, "No Color", [&app] { ColorCity(app, colorNone); });
+    Set(ui.colorDensity, "Color By Density", [&app] { ColorCity(app, colorDensity); });
+    Set(ui.colorEnergy, "Color By Energy", [&app] { ColorCity(app, colorEnergy); });
+    Set(ui.colorMomentum, "Color By Momentum", [&app] { ColorCity(app, colorMomentum); });
+    Set(ui.showCeiling, "Show Ceiling", [&app](bool on) { ShowSurface(app, kSurfaceCeiling, on); });
+    Set(ui.showWalls, "Show Walls", [&app](bool on) { ShowSurface(app, kSurfaceWalls, on); });
+    Set(ui.showCity, "Show City", [&app](bool on) { ShowSurface(app, kSurfaceCity, on); });
+    Set(ui.showFloor, "Show Floor", [&app](bool on) { ShowSurface(app, kSurfaceFloor, on); });
+    Set(ui.wireframe, "Render Wireframe", [&app](bool on) {
+        for (DisplayListObject& surface : app.surfaces) surface.SetWireframe(on);
+        contextUIUpdate(app);
+    });
+    AddAll(ui.panel, {&ui.back, &ui.colorNone, &ui.colorDensity, &ui.colorEnergy, &ui.colorMomentum,
+                      &ui.showCeiling, &ui.showWalls, &ui.showCity, &ui.showFloor, &ui.wireframe});
+}
+
+void BuildPathLineUI(AppState& app) {
+    PathLinePanel& ui = app.panels.pathlineUI;
+    PathLineGenerator& lines = app.pathlines;
+    Set(ui.back, "<< Back", [&ui] { ui.panel.Hide(); });
+    ui.panel.SetTitle("Pathlines");
+    // The count stops at 0: a negative number of path lines means nothing.
+    Set(ui.countDec, "-", [&app, &lines] {
+        if (lines.GetCount() > 0) lines.SetCount(lines.GetCount() - 1);
+        pluiUpdate(app);
+    });
+    Set(ui.countInc, "+", [&app, &lines] {
+        lines.SetCount(lines.GetCount() + 1);
+        pluiUpdate(app);
+    });
+    Set(ui.countShow, "Count", nullptr);
+    Set(ui.radiusDec, "-", [&app] { StepRadius(app, -0.25); });
+    Set(ui.radiusDec5, "-5", [&app] { StepRadius(app, -5); });
+    Set(ui.radiusInc, "+", [&app] { StepRadius(app, 0.25); });
+    Set(ui.radiusInc5, "+5", [&app] { StepRadius(app, 5); });
+    Set(ui.radiusShow, "Radius", nullptr);
+    Set(ui.generate, "Generate", [&app] { GeneratePathLines(app); });
+    Set(ui.showGhost, "Show Source", [&app, &lines](bool on) {
+        lines.SetGhostVisibility(on);
+        pluiUpdate(app);
+    });
+    Set(ui.anchored, "Moving with View", [&app, &lines](bool on) {
+        lines.Anchor(on);
+        pluiUpdate(app);
+    });
+    AddAll(ui.panel, {&ui.back, &ui.generate, &ui.countShow, &ui.countInc, &ui.countDec,
+                      &ui.radiusShow, &ui.radiusInc, &ui.radiusDec, &ui.radiusInc5, &ui.radiusDec5,
+                      &ui.showGhost, &ui.anchored});
+}
+
+void BuildIsosurfaceUI(AppState& app) {
+    IsosurfacePanel& ui = app.panels.isosurfaceUI;
+    Set(ui.byDensity, "Contour Density", [&app] { ContourBy(app, fieldDensity); });
+    Set(ui.byEnergy, "Contour Energy", [&app] { ContourBy(app, fieldEnergy); });
+    Set(ui.byMomentum, "Contour Momentum", [&app] { ContourBy(app, fieldMomentum); });
+    Set(ui.valDec, "-", [&app] { StepValue(app, -0.01); });
+    Set(ui.valDec5, "--", [&app] { StepValue(app, -0.05); });
+    Set(ui.valInc, "+", [&app] { StepValue(app, 0.01); });
+    Set(ui.valInc5, "++", [&app] { StepValue(app, 0.05); });
+    // The value display gets its text from isouiUpdate only.
+    Set(ui.generate, "Generate", [&app] { GenerateIsosurface(app); });
+    Set(ui.clear, "Clear", [&app] { app.isosurface.PurgeIsosurface(); });
+    Set(ui.back, "<< Back", [&ui] { ui.panel.Hide(); });
+    AddAll(ui.panel, {&ui.back, &ui.byDensity, &ui.byEnergy, &ui.byMomentum, &ui.valDec,
+                      &ui.valDec5, &ui.valInc, &ui.valInc5, &ui.valShow, &ui.generate, &ui.clear});
 }
 
 }  // namespace
 
-void BuildUI() {
-    BuildMainMenu(&mainUI);
-    BuildContextUI(&contextUI);
-    BuildPathLineUI(&pathlineUI);
-    BuildIsosurfaceUI(&isosurfaceUI);
-    World.AddUIElement(&mainUI);
-    World.AddUIElement(&contextUI);
-    World.AddUIElement(&pathlineUI);
-    World.AddUIElement(&isosurfaceUI);
+void BuildUI(AppState& app) {
+    BuildMainMenu(app);
+    BuildContextUI(app);
+    BuildPathLineUI(app);
+    BuildIsosurfaceUI(app);
+    Panels& p = app.panels;
+    for (WidgetContainer* panel :
+         {&p.mainUI.panel, &p.contextUI.panel, &p.pathlineUI.panel, &p.isosurfaceUI.panel}) {
+        app.scene.AddUIElement(panel);
+    }
 }
 
-void BuildMainMenu(WidgetContainer* ui) {
-    btnAppExit = MakeButton(10, 10, 180, "Exit", exitApp);
-    btnOpenContextUI = MakeButton(10, 415, 180, "City Options", openContextUI);
-    btnOpenPathLineUI = MakeButton(10, 375, 180, "PathLine", openPathLineUI);
-    btnOpenIsosurfaceUI = MakeButton(10, 335, 180, "Isosurface", openIsosurfaceUI);
-    ui->SetTitle("Main");
-    ui->Show();
-    ui->AddWidget(btnAppExit);
-    ui->AddWidget(btnOpenContextUI);
-    ui->AddWidget(btnOpenPathLineUI);
-    ui->AddWidget(btnOpenIsosurfaceUI);
+void ColorCity(AppState& app, DisplayListColor color) {
+    for (DisplayListObject& surface : app.surfaces) {
+        surface.SetColorMap(color);
+        surface.InitGL();
+    }
+    contextUIUpdate(app);
 }
 
-void BuildContextUI(WidgetContainer* ui) {
-    btnCloseContextUI = MakeButton(10, 10, 380, "<< Back", closeContextUI);
-    btnContextUIColorByNone = MakeButton(10, 415, 380, "No Color", contextUIColorByNone);
-    btnContextUIColorByDensity =
-        MakeButton(10, 375, 380, "Color By Density", contextUIColorByDensity);
-    btnContextUIColorByEnergy = MakeButton(10, 335, 380, "Color By Energy", contextUIColorByEnergy);
-    btnContextUIColorByMomentum =
-        MakeButton(10, 295, 380, "Color By Momentum", contextUIColorByMomentum);
-    btnContextUIShowCeiling = MakeCheckBox(10, 255, "Show Ceiling", contextUIShowCeiling);
-    btnContextUIShowWall = MakeCheckBox(10, 215, "Show Walls", contextUIShowWall);
-    btnContextUIShowCity = MakeCheckBox(10, 175, "Show City", contextUIShowCity);
-    btnContextUIShowFloor = MakeCheckBox(10, 135, "Show Floor", contextUIShowFloor);
-    btnContextUIWireframe = MakeCheckBox(10, 100, "Render Wireframe", contextUIWireframe);
-    ui->SetTitle("City Options");
-    Widget* children[] = {btnCloseContextUI,           btnContextUIColorByNone,
-                          btnContextUIColorByDensity,  btnContextUIColorByEnergy,
-                          btnContextUIColorByMomentum, btnContextUIShowCeiling,
-                          btnContextUIShowWall,        btnContextUIShowCity,
-                          btnContextUIShowFloor,       btnContextUIWireframe};
-    for (Widget* w : children) ui->AddWidget(w);
+void GenerateIsosurface(AppState& app) {
+    ExtractIsosurface(*app.volume, app.isosurface.GetField(), app.isosurface.GetValue(),
+                      &app.spareTriangles);
+    app.isosurface.Swap(app.spareTriangles);
 }
 
-void BuildPathLineUI(WidgetContainer* ui) {
-    btnClosePathLineUI = MakeButton(10, 10, 380, "<< Back", closePathLineUI);
-    ui->SetTitle("Pathlines");
-    btnPLUICountDec = MakeButton(10, 410, 35, "-", pluiCountDecrement);
-    btnPLUICountInc = MakeButton(355, 410, 35, "+", pluiCountIncrement);
-    btnPLUICountShow = MakeButton(45, 410, 310, "Count", nullptr);
-    btnPLUIRadiusDec = MakeButton(10, 370, 35, "-", pluiRadiusDecrement);
-    btnPLUIRadiusDec5 = MakeButton(45, 370, 45, "-5", pluiRadiusDecrement5);
-    btnPLUIRadiusInc = MakeButton(355, 370, 35, "+", pluiRadiusIncrement);
-    btnPLUIRadiusInc5 = MakeButton(310, 370, 45, "+5", pluiRadiusIncrement5);
-    btnPLUIRadiusShow = MakeButton(90, 370, 220, "Radius", nullptr);
-    btnPLUIGenerate = MakeButton(10, 330, 380, "Generate", pluiGenerate);
-    btnPLUIShowGhost = MakeCheckBox(10, 200, "Show Source", pluiShowGhost);
-    btnPLUIAnchored = MakeCheckBox(10, 165, "Moving with View", pluiAnchor);
-    Widget* children[] = {btnClosePathLineUI, btnPLUIGenerate,   btnPLUICountShow, btnPLUICountInc,
-                          btnPLUICountDec,    btnPLUIRadiusShow, btnPLUIRadiusInc, btnPLUIRadiusDec,
-                          btnPLUIRadiusInc5,  btnPLUIRadiusDec5, btnPLUIShowGhost, btnPLUIAnchored};
-    for (Widget* w : children) ui->AddWidget(w);
+void GeneratePathLines(AppState& app) {
+    app.pathlines.Generate();
 }
 
-void BuildIsosurfaceUI(WidgetContainer* ui) {
-    btnCloseIsosurfaceUI = new ButtonWidget(10, 10, 380, 35);
-    btnIsoUIByDensity = MakeButton(10, 375, 380, "Contour Density", isoUIContourByDensity);
-    btnIsoUIByEnergy = MakeButton(10, 335, 380, "Contour Energy", isoUIContourByEnergy);
-    btnIsoUIByMomentum = MakeButton(10, 295, 380, "Contour Momentum", isoUIContourByMomentum);
-    btnIsoUIValDec = MakeButton(10, 415, 35, "-", isouiValDecrement);
-    btnIsoUIValDec5 = MakeButton(45, 415, 45, "--", isouiValDecrement5);
-    btnIsoUIValInc = MakeButton(355, 415, 35, "+", isouiValIncrement);
-    btnIsoUIValInc5 = MakeButton(310, 415, 45, "++", isouiValIncrement5);
-    btnIsoUIValShow = new ButtonWidget(90, 415, 220, 35);
-    btnIsoUIGenerate = MakeButton(10, 100, 380, "Generate", isouiGenerate);
-    btnIsoUIClear = MakeButton(10, 65, 380, "Clear", isouiClear);
-    btnCloseIsosurfaceUI->SetText("<< Back");
-    btnCloseIsosurfaceUI->SetCallback(isouiClose);
-    Widget* children[] = {btnCloseIsosurfaceUI, btnIsoUIByDensity, btnIsoUIByEnergy,
-                          btnIsoUIByMomentum,   btnIsoUIValDec,    btnIsoUIValDec5,
-                          btnIsoUIValInc,       btnIsoUIValInc5,   btnIsoUIValShow,
-                          btnIsoUIGenerate,     btnIsoUIClear};
-    for (Widget* w : children) ui->AddWidget(w);
+void FollowView(AppState& app) {
+    if (!app.pathlines.GetAnchor()) return;
+    double focus[3];
+    app.camera.GetPosition(focus);
+    app.pathlines.SetStart(focus);
 }
 
-void exitApp() {
-    exit(0);
-}
-
-void openContextUI() {
-    mainUI.SwitchTo(&contextUI);
-    contextUIUpdate();
-}
-
-void openPathLineUI() {
-    mainUI.SwitchTo(&pathlineUI);
-    pluiUpdate();
-}
-
-void openIsosurfaceUI() {
-    mainUI.SwitchTo(&isosurfaceUI);
-    isouiUpdate();
-}
-
-void closeContextUI() {
-    contextUI.Hide();
-}
-void contextUIColorByNone() {
-    ColorCity(colorNone);
-}
-void contextUIColorByDensity() {
-    ColorCity(colorDensity);
-}
-void contextUIColorByEnergy() {
-    ColorCity(colorEnergy);
-}
-void contextUIColorByMomentum() {
-    ColorCity(colorMomentum);
-}
-void contextUIShowCeiling(bool checked) {
-    ShowSurface(1, checked);
-}
-void contextUIShowWall(bool checked) {
-    ShowSurface(0, checked);
-}
-void contextUIShowCity(bool checked) {
-    ShowSurface(2, checked);
-}
-void contextUIShowFloor(bool checked) {
-    ShowSurface(3, checked);
-}
-
-void contextUIWireframe(bool checked) {
-    for (DisplayListObject* surface : context) surface->SetWireframe(checked);
-    contextUIUpdate();
-}
-
-void contextUIUpdate() {
-    btnContextUIColorByNone->SetText("No Color");
-    btnContextUIColorByDensity->SetText("Color By Density");
-    btnContextUIColorByEnergy->SetText("Color By Energy");
-    btnContextUIColorByMomentum->SetText("Color By Momentum");
-    switch (context[0]->GetColorMap()) {
+void contextUIUpdate(AppState& app) {
+    CityPanel& ui = app.panels.contextUI;
+    ui.colorNone.SetText("No Color");
+    ui.colorDensity.SetText("Color By Density");
+    ui.colorEnergy.SetText("Color By Energy");
+    ui.colorMomentum.SetText("Color By Momentum");
+    switch (app.surfaces[kSurfaceWalls].GetColorMap()) {
         case colorNone:
-            btnContextUIColorByNone->SetText(">> No Color");
+            ui.colorNone.SetText(">> No Color");
             break;
         case colorDensity:
-            btnContextUIColorByDensity->SetText(">> Color By Density");
+            ui.colorDensity.SetText(">> Color By Density");
             break;
         case colorEnergy:
-            btnContextUIColorByEnergy->SetText(">> Color By Energy");
+            ui.colorEnergy.SetText(">> Color By Energy");
             break;
         case colorMomentum:
-            btnContextUIColorByMomentum->SetText(">> Color By Momentum");
+            ui.colorMomentum.SetText(">> Color By Momentum");
             break;
     }
-    btnContextUIShowCeiling->SetState(context[1]->GetVisibility());
-    btnContextUIShowWall->SetState(context[0]->GetVisibility());
-    btnContextUIShowCity->SetState(context[2]->GetVisibility());
-    btnContextUIShowFloor->SetState(context[3]->GetVisibility());
-    btnContextUIWireframe->SetState(context[0]->GetWireframe());
-}
-
-void closePathLineUI() {
-    pathlineUI.Hide();
-}
-
-// The count stops at 0: a negative number of path lines means nothing.
-void pluiCountDecrement() {
-    if (pathline->GetCount() > 0) pathline->SetCount(pathline->GetCount() - 1);
-    pluiUpdate();
-}
-
-void pluiCountIncrement() {
-    pathline->SetCount(pathline->GetCount() + 1);
-    pluiUpdate();
-}
-
-void pluiRadiusDecrement() {
-    StepRadius(-0.25);
-}
-void pluiRadiusIncrement() {
-    StepRadius(0.25);
-}
-void pluiRadiusDecrement5() {
-    StepRadius(-5);
-}
-void pluiRadiusIncrement5() {
-    StepRadius(5);
-}
-void pluiGenerate() {
-    pathline->Generate();
-}
-
-void pluiShowGhost(bool checked) {
-    pathline->SetGhostVisibility(checked);
-    pluiUpdate();
-}
-
-void pluiAnchor(bool checked) {
-    pathline->Anchor(checked);
-    pluiUpdate();
+    ui.showCeiling.SetState(app.surfaces[kSurfaceCeiling].GetVisibility());
+    ui.showWalls.SetState(app.surfaces[kSurfaceWalls].GetVisibility());
+    ui.showCity.SetState(app.surfaces[kSurfaceCity].GetVisibility());
+    ui.showFloor.SetState(app.surfaces[kSurfaceFloor].GetVisibility());
+    ui.wireframe.SetState(app.surfaces[kSurfaceWalls].GetWireframe());
 }
 
 void FormatBounded(char* buffer, size_t size, const char* format, int digits, double value) {
@@ -284,78 +207,49 @@ void FormatBounded(char* buffer, size_t size, const char* format, int digits, do
     if (n < 0 || (size_t)n >= size) snprintf(buffer, size, "%.*e", digits, value);
 }
 
-void pluiUpdate() {
+void pluiUpdate(AppState& app) {
+    PathLinePanel& ui = app.panels.pathlineUI;
     char buffer[15];
-    FormatBounded(buffer, sizeof buffer, "%.2f", 4, pathline->GetRadius());
-    btnPLUIRadiusShow->SetText(buffer);
-    snprintf(buffer, sizeof buffer, "%i", pathline->GetCount());
-    btnPLUICountShow->SetText(buffer);
-    btnPLUIShowGhost->SetState(pathline->GetGhostVisibility());
-    btnPLUIAnchored->SetState(pathline->GetAnchor());
+    FormatBounded(buffer, sizeof buffer, "%.2f", 4, app.pathlines.GetRadius());
+    ui.radiusShow.SetText(buffer);
+    snprintf(buffer, sizeof buffer, "%i", app.pathlines.GetCount());
+    ui.countShow.SetText(buffer);
+    ui.showGhost.SetState(app.pathlines.GetGhostVisibility());
+    ui.anchored.SetState(app.pathlines.GetAnchor());
 }
 
-void isoUIContourByDensity() {
-    ContourBy(fieldDensity);
-}
-void isoUIContourByEnergy() {
-    ContourBy(fieldEnergy);
-}
-void isoUIContourByMomentum() {
-    ContourBy(fieldMomentum);
-}
-void isouiValDecrement() {
-    StepValue(-0.01);
-}
-void isouiValDecrement5() {
-    StepValue(-0.05);
-}
-void isouiValIncrement() {
-    StepValue(0.01);
-}
-void isouiValIncrement5() {
-    StepValue(0.05);
-}
-void isouiGenerate() {
-    isosurface->Generate();
-}
-void isouiClear() {
-    isosurface->PurgeIsosurface();
-}
-void isouiClose() {
-    isosurfaceUI.Hide();
-}
-
-void isoUIRecenter() {
+void isoUIRecenter(AppState& app) {
     double range[2];
-    volume->GetRange(isosurface->GetField(), range);
-    isosurface->SetValue(range[0] + 0.5 * range[1]);
+    app.volume->GetRange(app.isosurface.GetField(), range);
+    app.isosurface.SetValue((range[0] + range[1]) / 2);  // the middle of the range
 }
 
-void isoMovebyPercent(double perc) {
+void isoMovebyPercent(AppState& app, double perc) {
     double range[2];
-    volume->GetRange(isosurface->GetField(), range);
-    double newval = isosurface->GetValue() + (range[1] - range[0]) * perc;
+    app.volume->GetRange(app.isosurface.GetField(), range);
+    double newval = app.isosurface.GetValue() + (range[1] - range[0]) * perc;
     if (newval < range[0]) newval = range[0];
     if (newval > range[1]) newval = range[1];
-    isosurface->SetValue(newval);
+    app.isosurface.SetValue(newval);
 }
 
-void isouiUpdate() {
-    btnIsoUIByDensity->SetText("Contour Density");
-    btnIsoUIByEnergy->SetText("Contour Energy");
-    btnIsoUIByMomentum->SetText("Contour Momentum");
-    switch (isosurface->GetField()) {
+void isouiUpdate(AppState& app) {
+    IsosurfacePanel& ui = app.panels.isosurfaceUI;
+    ui.byDensity.SetText("Contour Density");
+    ui.byEnergy.SetText("Contour Energy");
+    ui.byMomentum.SetText("Contour Momentum");
+    switch (app.isosurface.GetField()) {
         case fieldDensity:
-            btnIsoUIByDensity->SetText(">> Contour Density");
+            ui.byDensity.SetText(">> Contour Density");
             break;
         case fieldEnergy:
-            btnIsoUIByEnergy->SetText(">> Contour Energy");
+            ui.byEnergy.SetText(">> Contour Energy");
             break;
         case fieldMomentum:
-            btnIsoUIByMomentum->SetText(">> Contour Momentum");
+            ui.byMomentum.SetText(">> Contour Momentum");
             break;
     }
     char buffer[32];
-    FormatBounded(buffer, sizeof buffer, "%f", 6, isosurface->GetValue());
-    btnIsoUIValShow->SetText(buffer);
+    FormatBounded(buffer, sizeof buffer, "%f", 6, app.isosurface.GetValue());
+    ui.valShow.SetText(buffer);
 }

@@ -1,63 +1,37 @@
-// The four control panels: main menu, city options, path lines and isosurface.
+// The control panels: building them, their callbacks, and the refreshing of their labels
+// from the model. Every function acts on the one application state it is given.
 #pragma once
 
 #include <cstddef>
 
-#include "widgets/button.h"
-#include "widgets/checkbox.h"
-#include "widgets/widgetcontainer.h"
+#include "surface/displaylist.h"
 
-extern WidgetContainer mainUI, contextUI, pathlineUI, isosurfaceUI;
+struct AppState;
 
-// Builds the four panels and adds them to the scene.
-void BuildUI();
-void BuildMainMenu(WidgetContainer* ui);
-void BuildContextUI(WidgetContainer* ui);
-void BuildPathLineUI(WidgetContainer* ui);
-void BuildIsosurfaceUI(WidgetContainer* ui);
+// Builds the four panels and adds them to the scene: main menu, city options, path lines,
+// isosurface, in this order.
+void BuildUI(AppState& app);
 
-void exitApp();
-void openContextUI();
-void openPathLineUI();
-void openIsosurfaceUI();
+// What the panels do to the model.
+// Colours all four surfaces by `color` and rebuilds their display lists.
+void ColorCity(AppState& app, DisplayListColor color);
+// Extracts the isosurface of the chosen variable at the chosen value and shows it.
+void GenerateIsosurface(AppState& app);
+// Replaces the path lines by a new set seeded around the generator's source.
+void GeneratePathLines(AppState& app);
+// Puts the path line source on the camera's focus while it moves with the view; called
+// before each frame is drawn.
+void FollowView(AppState& app);
 
-void closeContextUI();
-void contextUIColorByNone();
-void contextUIColorByDensity();
-void contextUIColorByEnergy();
-void contextUIColorByMomentum();
-void contextUIShowCeiling(bool checked);
-void contextUIShowWall(bool checked);
-void contextUIShowCity(bool checked);
-void contextUIShowFloor(bool checked);
-void contextUIWireframe(bool checked);
-void contextUIUpdate();
+// Puts the isosurface value in the middle of its variable's range.
+void isoUIRecenter(AppState& app);
+// Moves the isosurface value by `perc` of its variable's range, clamped into the range.
+void isoMovebyPercent(AppState& app, double perc);
 
-void closePathLineUI();
-void pluiCountDecrement();
-void pluiCountIncrement();
-void pluiRadiusDecrement();
-void pluiRadiusIncrement();
-void pluiRadiusDecrement5();
-void pluiRadiusIncrement5();
-void pluiGenerate();
-void pluiShowGhost(bool checked);
-void pluiAnchor(bool checked);
-void pluiUpdate();
-
-void isoUIContourByDensity();
-void isoUIContourByEnergy();
-void isoUIContourByMomentum();
-void isouiValDecrement();
-void isouiValDecrement5();
-void isouiValIncrement();
-void isouiValIncrement5();
-void isouiGenerate();
-void isouiClear();
-void isouiClose();
-void isoUIRecenter();
-void isoMovebyPercent(double perc);
-void isouiUpdate();
+// Bring each panel's labels and check marks in line with the model.
+void contextUIUpdate(AppState& app);
+void pluiUpdate(AppState& app);
+void isouiUpdate(AppState& app);
 
 // Formats `value` with `format` into `buffer`; when that would not fit, falls back to
 // scientific notation with `digits` decimals, so the label stays whole and bounded.

@@ -2,7 +2,7 @@
 // Usage: bench_isosurface VOLUME_FILE [ROUNDS]
 // For each field, at its median (the median scalar of the tetrahedra's first vertices, a value
 // that cuts much of the mesh) and near both ends of its range as the file states it (2% of the
-// range inside), times the reference and Isosurface::Generate (each including the release of
+// range inside), times the reference and ExtractIsosurface (each including the release of
 // the previous surface, as pressing "Generate" again does), checks that both produce the same
 // triangles bit for bit in the same order, and prints tetrahedra per second for both and their
 // ratio. The best of ROUNDS alternating runs counts. The first extraction of each field also
@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "math/math.h"
-#include "volume/isosurface.h"
+#include "volume/marchingtetra.h"
 #include "volume/tetravolume.h"
 
 namespace {
@@ -49,19 +49,26 @@ const int kTriCases[16][7] = {
     {-1, -1, -1, -1, -1, -1, -1},
 };
 
+// A triangle of the reference's list, which grows at the head.
+struct RefTriangle {
+    Vector point[3];
+    Vector normal;
+    RefTriangle* next;
+};
+
 struct RefSurface {
-    Triangle* triStart = nullptr;
+    RefTriangle* triStart = nullptr;
 
     ~RefSurface() { Purge(); }
     void Purge() {
         while (triStart) {
-            Triangle* next = triStart->next;
+            RefTriangle* next = triStart->next;
             delete triStart;
             triStart = next;
         }
     }
     void AddTriangle(double* p1, double* p2, double* p3) {
-        Triangle* tri = new Triangle;
+        RefTriangle* tri = new RefTriangle;
         tri->next = triStart;
         triStart = tri;
         for (int k = 0; k < 3; ++k) {
@@ -111,10 +118,10 @@ int RefMarchingTetra(const Tetra* tet, FieldVar field, double value, RefSurface*
 void RefGenerate(const TetrahedralVolume& vol, FieldVar field, double value, RefSurface* iso) {
     iso->Purge();
     int number = 0;
-    for (const Block* block = vol.GetFirstBlock(); block; block = block->next) {
+    for (const Block& block : vol.GetBlocks()) {
         int triCount = 0;
-        for (uint32_t i = 0; i < block->num_Tetra; ++i) {
-            triCount += RefMarchingTetra(block->tetra + i, field, value, iso);
+        for (uint32_t i = 0; i < block.num_Tetra; ++i) {
+            triCount += RefMarchingTetra(&block.tetra[i], field, value, iso);
         }
         printf("Block %i processed.. %i triangles added.\n", ++number, triCount);
     }
@@ -126,14 +133,17 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// Compares the two lists record by record; returns the common length, or -1 on a difference.
-long SameTriangles(const Triangle* a, const Triangle* b) {
+// Compares the reference's list with ours in list order (newest first), record by record;
+// returns the common length, or -1 on a difference.
+long SameTriangles(const RefTriangle* a, const TriangleStore& ours) {
+    size_t i = ours.Size();
     long n = 0;
-    for (; a && b; a = a->next, b = b->next, ++n) {
-        if (memcmp(a->point, b->point, sizeof a->point) != 0) return -1;
-        if (memcmp(a->normal, b->normal, sizeof a->normal) != 0) return -1;
+    for (; a && i > 0; a = a->next, ++n) {
+        const Triangle& b = ours[--i];
+        if (memcmp(a->point, b.point, sizeof a->point) != 0) return -1;
+        if (memcmp(a->normal, b.normal, sizeof a->normal) != 0) return -1;
     }
-    return a || b ? -1 : n;
+    return a || i > 0 ? -1 : n;
 }
 
 double Scalar(FieldVar field, const Vertex* v) {
@@ -143,8 +153,8 @@ double Scalar(FieldVar field, const Vertex* v) {
 // The q-quantile of the field over the first vertex of every tetrahedron.
 double Quantile(const TetrahedralVolume& vol, FieldVar field, double q) {
     std::vector<double> s;
-    for (const Block* b = vol.GetFirstBlock(); b; b = b->next) {
-        for (uint32_t i = 0; i < b->num_Tetra; ++i) s.push_back(Scalar(field, b->tetra[i].v[0]));
+    for (const Block& b : vol.GetBlocks()) {
+        for (uint32_t i = 0; i < b.num_Tetra; ++i) s.push_back(Scalar(field, b.tetra[i].v[0]));
     }
     if (s.empty()) return 0;
     size_t k = std::min(s.size() - 1, (size_t)(q * (double)s.size()));
@@ -183,8 +193,8 @@ int main(int argc, char** argv) {
     TetrahedralVolume vol;
     vol.ReadFile(argv[1]);
     double tetrahedra = 0;
-    int blocks = 0;
-    for (const Block* b = vol.GetFirstBlock(); b; b = b->next, ++blocks) tetrahedra += b->num_Tetra;
+    int blocks = (int)vol.GetBlocks().size();
+    for (const Block& b : vol.GetBlocks()) tetrahedra += b.num_Tetra;
     fprintf(report, "%s: %.0f tetrahedra in %i blocks, %u vertices\n", argv[1], tetrahedra, blocks,
             vol.GetNumPoints());
     fprintf(report, "%-9s %-7s %12s %10s %9s %9s %8s %6s %5s %9s\n", "field", "where", "value",
@@ -201,14 +211,11 @@ int main(int argc, char** argv) {
     for (const Case& c : cases) {
         double value = ValueFor(vol, c);
         RefSurface ref;
-        Isosurface ours;
-        ours.SetVolume(&vol);
-        ours.SetField(c.field);
-        ours.SetValue(value);
+        TriangleStore ours;
         // The median case comes first for its field: its first extraction records the ranges.
         const bool median = strcmp(c.where, "median") == 0;
         auto start = std::chrono::steady_clock::now();
-        ours.Generate();
+        ExtractIsosurface(vol, c.field, value, &ours);
         double firstCall = Seconds(start);
         double refBest = 1e30, oursBest = 1e30;
         for (int r = 0; r < rounds; ++r) {
@@ -216,10 +223,10 @@ int main(int argc, char** argv) {
             RefGenerate(vol, c.field, value, &ref);
             refBest = std::min(refBest, Seconds(start));
             start = std::chrono::steady_clock::now();
-            ours.Generate();
+            ExtractIsosurface(vol, c.field, value, &ours);
             oursBest = std::min(oursBest, Seconds(start));
         }
-        long n = SameTriangles(ref.triStart, ours.GetFirstTriangle());
+        long n = SameTriangles(ref.triStart, ours);
         allSame &= n >= 0;
         char first[16] = "";
         if (median) snprintf(first, sizeof first, "%.1f", tetrahedra / firstCall / 1e6);

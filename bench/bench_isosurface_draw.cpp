@@ -16,7 +16,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "volume/isosurface.h"
+#include "scene/isosurface.h"
+#include "volume/marchingtetra.h"
 #include "volume/tetravolume.h"
 
 namespace {
@@ -67,12 +68,14 @@ void SceneState(const double* bounds) {
 void DrawImmediate(Isosurface& iso) {
     glDisable(GL_TEXTURE_1D);
     glColor4f(0.0f, 0.7f, 0.7f, 1.0f);
+    const TriangleStore& store = iso.GetTriangles();
     glBegin(GL_TRIANGLES);
-    for (const Triangle* t = iso.GetFirstTriangle(); t; t = t->next) {
-        glNormal3dv(t->normal);
-        glVertex3dv(t->point[0]);
-        glVertex3dv(t->point[1]);
-        glVertex3dv(t->point[2]);
+    for (size_t i = store.Size(); i-- > 0;) {  // newest first
+        const Triangle& t = store[i];
+        glNormal3dv(t.normal);
+        glVertex3dv(t.point[0]);
+        glVertex3dv(t.point[1]);
+        glVertex3dv(t.point[2]);
     }
     glEnd();
     glEnable(GL_TEXTURE_1D);
@@ -95,6 +98,7 @@ double FramesPerSecond(void (*draw)(Isosurface&), Isosurface& iso, int frames) {
 
 // A wavy sheet of 2 * n * n lit triangles over [-1, 1]^2.
 void AddSheet(Isosurface& iso, int n) {
+    TriangleStore store;
     for (int j = 0; j < n; ++j) {
         for (int i = 0; i < n; ++i) {
             double p[4][3];
@@ -102,16 +106,15 @@ void AddSheet(Isosurface& iso, int n) {
                 double x = -1 + 2.0 * (i + (c & 1)) / n, y = -1 + 2.0 * (j + (c >> 1)) / n;
                 p[c][0] = x, p[c][1] = 0.2 * std::sin(7 * x) * std::cos(5 * y), p[c][2] = y;
             }
-            iso.AddTriangle(p[0], p[1], p[3]);
-            iso.AddTriangle(p[0], p[3], p[2]);
+            store.Add(p[0], p[1], p[3]);
+            store.Add(p[0], p[3], p[2]);
         }
     }
+    iso.Swap(store);
 }
 
 long Count(const Isosurface& iso) {
-    long n = 0;
-    for (const Triangle* t = iso.GetFirstTriangle(); t; t = t->next) ++n;
-    return n;
+    return (long)iso.GetTriangles().Size();
 }
 
 void Measure(FILE* report, const char* name, Isosurface& iso, const double* bounds, int frames) {
@@ -156,20 +159,19 @@ int main(int argc, char** argv) {
         vol.ReadFile(volumeFile);
         std::vector<double> s;
         double bounds[6] = {9e10, -9e10, 9e10, -9e10, 9e10, -9e10};
-        for (const Block* b = vol.GetFirstBlock(); b; b = b->next) {
-            for (uint32_t i = 0; i < b->num_Tetra; ++i) s.push_back(b->tetra[i].v[0]->MomentumMag);
+        for (const Block& b : vol.GetBlocks()) {
+            for (uint32_t i = 0; i < b.num_Tetra; ++i) s.push_back(b.tetra[i].v[0]->MomentumMag);
             for (int a = 0; a < 3; ++a) {
-                bounds[2 * a] = std::min(bounds[2 * a], b->min[a]);
-                bounds[2 * a + 1] = std::max(bounds[2 * a + 1], b->max[a]);
+                bounds[2 * a] = std::min(bounds[2 * a], b.min[a]);
+                bounds[2 * a + 1] = std::max(bounds[2 * a + 1], b.max[a]);
             }
         }
         if (!s.empty()) {
             std::nth_element(s.begin(), s.begin() + (long)s.size() / 2, s.end());
             Isosurface iso;
-            iso.SetVolume(&vol);
-            iso.SetField(fieldMomentum);
-            iso.SetValue(s[s.size() / 2]);
-            iso.Generate();
+            TriangleStore store;
+            ExtractIsosurface(vol, fieldMomentum, s[s.size() / 2], &store);
+            iso.Swap(store);
             Measure(report, "city momentum at median", iso, bounds, frames);
         }
     }

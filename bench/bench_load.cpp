@@ -44,14 +44,14 @@ long PeakKiB() {
     return usage.ru_maxrss;
 }
 
-struct LoadResult {
+struct LoadTiming {
     double seconds;
     double peakMiB;    // growth of the peak resident size during loading
     double loadedMiB;  // vertex array, blocks and tetrahedra as held in memory
 };
 
 // Loads in a child process so each round starts with a fresh heap and peak counter.
-LoadResult Load(const char* path) {
+LoadTiming Load(const char* path) {
     int pipeFd[2];
     if (pipe(pipeFd) != 0) exit(1);
     pid_t child = fork();
@@ -61,16 +61,16 @@ LoadResult Load(const char* path) {
         auto start = std::chrono::steady_clock::now();
         TetrahedralVolume* volume = new TetrahedralVolume();
         volume->ReadFile(path);
-        LoadResult r{Seconds(start), (PeakKiB() - before) / 1024.0, 0};
+        LoadTiming r{Seconds(start), (PeakKiB() - before) / 1024.0, 0};
         double bytes = volume->GetNumPoints() * (double)sizeof(Vertex);
-        for (const Block* b = volume->GetFirstBlock(); b; b = b->next) {
-            bytes += sizeof(Block) + b->num_Tetra * (double)sizeof(Tetra);
+        for (const Block& b : volume->GetBlocks()) {
+            bytes += sizeof(Block) + b.num_Tetra * (double)sizeof(Tetra);
         }
         r.loadedMiB = bytes / (1024.0 * 1024.0);
         if (write(pipeFd[1], &r, sizeof r) != sizeof r) _exit(1);
         _exit(0);
     }
-    LoadResult r{};
+    LoadTiming r{};
     if (read(pipeFd[0], &r, sizeof r) != sizeof r) exit(1);
     waitpid(child, nullptr, 0);
     close(pipeFd[0]);
@@ -91,11 +91,11 @@ int main(int argc, char** argv) {
     PlainRead(path, &bytes);  // warm the page cache so both sides read from memory
 
     double plain = 1e30;
-    LoadResult best{1e30, 0, 0};
+    LoadTiming best{1e30, 0, 0};
     for (int i = 0; i < rounds; ++i) {
         double p = PlainRead(path, &bytes);
         if (p < plain) plain = p;
-        LoadResult r = Load(path);
+        LoadTiming r = Load(path);
         if (r.seconds < best.seconds) best = r;
     }
     printf("file            %10.1f MiB\n", bytes / (1024.0 * 1024.0));

@@ -23,6 +23,7 @@
 #include "volume/cellindex.h"
 #include "volume/pathline.h"
 #include "volume/pathlinestarter.h"
+#include "volume/pointlocator.h"
 #include "volume/tetravolume.h"
 
 namespace {
@@ -54,55 +55,55 @@ private:
 struct Dataset {
     std::string name;
     std::unique_ptr<TetrahedralVolume> volume;
-    std::unique_ptr<PathLineGenerator> generator;
+    std::vector<PathLine> lines;
 };
 
 // Steps attempted by the current lines, as each line reports them: every point but the seed
 // is a step, plus the failed step that ended the line, unless the length limit ended it.
-long Steps(const PathLineGenerator& gen) {
+long Steps(const Dataset& d) {
     long steps = 0;
-    for (int i = 0; i < gen.GetLineCount(); ++i) {
-        long points = 0;
-        for (const Particle* p = gen.GetLine(i).First(); p; p = p->next) ++points;
+    for (const PathLine& line : d.lines) {
+        long points = (long)line.Points().size();
         steps += points == 10002 ? 10001 : points;
     }
     return steps;
 }
 
-// The same seeds on every run: the panel's generator restarted from its fixed state.
+// The same seeds on every run, as a new path line generator draws them, traced by a new
+// searcher: the lines of a first "Generate".
 void Generate(Dataset& d, bool reference) {
-    d.volume->SetReferenceScan(reference);
-    SeedRandom(1);
-    d.generator->Generate();
+    PointLocator locator(*d.volume);
+    locator.SetReferenceScan(reference);
+    RandomSequence random;
+    std::vector<Seed> seeds;
+    for (int i = 0; i < kLines; ++i) seeds.push_back(DrawSeed(random, kSource, 50));
+    TracePathLines(&locator, seeds, &d.lines);
 }
 
 // Every line's points in order, each line closed by its point count.
-std::vector<double> Points(const PathLineGenerator& gen) {
+std::vector<double> Points(const Dataset& d) {
     std::vector<double> out;
-    for (int i = 0; i < gen.GetLineCount(); ++i) {
-        double count = 0;
-        for (const Particle* p = gen.GetLine(i).First(); p; p = p->next, ++count) {
-            out.insert(out.end(), p->position, p->position + 3);
+    for (const PathLine& line : d.lines) {
+        for (const Particle& p : line.Points()) {
+            out.insert(out.end(), p.position, p.position + 3);
         }
-        out.push_back(count);
+        out.push_back((double)line.Points().size());
     }
     return out;
 }
 
-// Memory of the indices built so far, against the tetrahedra they cover.
+// Memory of the block indices, against the tetrahedra they cover.
 void PrintIndexMemory(const TetrahedralVolume& vol) {
-    uint64_t bytes = 0, tetras = 0, blocks = 0, built = 0;
-    for (const Block* b = vol.GetFirstBlock(); b; b = b->next, ++blocks) {
-        if (!b->index) continue;
-        ++built;
-        bytes += b->index->MemoryBytes();
-        tetras += b->num_Tetra;
+    uint64_t bytes = 0, tetras = 0;
+    for (size_t b = 0; b < vol.GetBlocks().size(); ++b) {
+        bytes += vol.GetCellIndex(b).MemoryBytes();
+        tetras += vol.GetBlocks()[b].num_Tetra;
     }
     printf(
-        "  indices built for %llu of %llu blocks: %.1f MiB, %.1f bytes per tetrahedron "
+        "  indices of all %zu blocks: %.1f MiB, %.1f bytes per tetrahedron "
         "(the tetrahedron array itself holds %zu)\n",
-        (unsigned long long)built, (unsigned long long)blocks, bytes / (1024.0 * 1024.0),
-        tetras ? (double)bytes / tetras : 0.0, sizeof(Tetra));
+        vol.GetBlocks().size(), bytes / (1024.0 * 1024.0), tetras ? (double)bytes / tetras : 0.0,
+        sizeof(Tetra));
 }
 
 std::string Transcript(FILE* f) {
@@ -127,13 +128,13 @@ bool Verify(Dataset& d) {
             Generate(d, reference);
         }
         if (!reference) indexSeconds = (clock() - start) / (double)CLOCKS_PER_SEC;
-        points[reference] = Points(*d.generator);
+        points[reference] = Points(d);
     }
     bool same = points[0] == points[1] && Transcript(out[0]) == Transcript(out[1]);
     printf(
         "%s: %d lines, %ld steps, %zu points: %s; first run with the index, building it "
         "for the blocks visited: %.1f ms\n",
-        d.name.c_str(), kLines, Steps(*d.generator), (points[0].size() - kLines) / 3,
+        d.name.c_str(), kLines, Steps(d), (points[0].size() - kLines) / 3,
         same ? "identical lines and console output" : "THE SEARCHES DIFFER", indexSeconds * 1e3);
     PrintIndexMemory(*d.volume);
     fclose(out[0]);
@@ -146,7 +147,7 @@ void BM_PathLines(benchmark::State& state, Dataset* d, bool reference) {
     for (auto _ : state) {
         Quiet quiet;
         Generate(*d, reference);
-        steps += Steps(*d->generator);
+        steps += Steps(*d);
     }
     state.counters["steps/s"] = benchmark::Counter((double)steps, benchmark::Counter::kIsRate);
 }
@@ -179,15 +180,10 @@ int main(int argc, char** argv) {
             Quiet quiet;
             d->volume->ReadFile((d->name + "/volume.kav").c_str());
         }
-        if (!d->volume->GetFirstBlock()) {
+        if (d->volume->GetBlocks().empty()) {
             fprintf(stderr, "%s: no volume loaded\n", d->name.c_str());
             return 1;
         }
-        d->generator = std::make_unique<PathLineGenerator>();
-        d->generator->SetVolume(d->volume.get());
-        d->generator->Anchor(false);
-        d->generator->SetStart(kSource);
-        d->generator->SetCount(kLines);
         if (!Verify(*d)) return 1;
         for (bool reference : {true, false}) {
             std::string name = d->name + (reference ? "/reference_scan" : "/block_index");

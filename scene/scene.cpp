@@ -26,29 +26,43 @@ double FarPlane(const double* bounds, float windowHeight) {
     return std::max(far, 2.0 * widgetDepth);
 }
 
+void PlaceStartView(const double* bounds, CameraObject* camera) {
+    // Without any bounds the camera stays at the origin instead of flying 9e10 units away.
+    float lift = 0.0f;
+    if (!BoundsEmpty(bounds)) {
+        // The focus starts on the ground at the middle of the data, wherever the data lie.
+        camera->Position[0] = (float)(0.5 * (bounds[0] + bounds[1]));
+        camera->Position[1] = (float)bounds[2];
+        camera->Position[2] = (float)(0.5 * (bounds[4] + bounds[5]));
+        lift = (float)(0.5 * (bounds[3] - bounds[2]));
+    }
+    camera->Rotate(-145, 18, 0);
+    camera->Move(0, lift, 0);
+}
+
 void Scene::Add3dElement(VisualObject* object) {
-    object->SetScene(this);
-    start_3d = new VisualObjectListPtr{object, start_3d};
+    elements.insert(elements.begin(), object);
 }
 
 void Scene::AddUIElement(Widget* object) {
     object->SetWindowWidth(width);
     object->SetWindowHeight(height);
-    start_ui = new WidgetListPtr{object, start_ui};
+    object->SetFont(font);
+    widgets.insert(widgets.begin(), object);
 }
 
-void Scene::GetBounds(double* bounds) {
-    for (VisualObjectListPtr* n = start_3d; n; n = n->next) n->obj->StretchBounds(bounds);
+void Scene::GetBounds(double* bounds) const {
+    for (VisualObject* e : elements) e->StretchBounds(bounds);
 }
 
 void Scene::SetWidth(float w) {
     width = w;
-    for (WidgetListPtr* n = start_ui; n; n = n->next) n->obj->SetWindowWidth(w);
+    for (Widget* widget : widgets) widget->SetWindowWidth(w);
 }
 
 void Scene::SetHeight(float h) {
     height = h;
-    for (WidgetListPtr* n = start_ui; n; n = n->next) n->obj->SetWindowHeight(h);
+    for (Widget* w : widgets) w->SetWindowHeight(h);
 }
 
 void Scene::InitGL() {
@@ -76,13 +90,9 @@ void Scene::InitGL() {
     glEnable(GL_LIGHT1);
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 0);
 
-    for (VisualObjectListPtr* n = start_3d; n; n = n->next) n->obj->InitGL();
+    for (VisualObject* e : elements) e->InitGL();
     GetBounds(bounds);
-
-    // Without any bounds the camera stays at the origin instead of flying 9e10 units away.
-    float lift = BoundsEmpty(bounds) ? 0.0f : (float)(0.5 * (bounds[3] - bounds[2]));
-    camera->Rotate(-145, 18, 0);
-    camera->Move(0, lift, 0);
+    PlaceStartView(bounds, camera);
 }
 
 void Scene::RenderScene() {
@@ -92,7 +102,7 @@ void Scene::RenderScene() {
 
     glPushMatrix();
     camera->Place();
-    for (VisualObjectListPtr* n = start_3d; n; n = n->next) n->obj->Render();
+    for (VisualObject* e : elements) e->Render();
     glPopMatrix();
     glLoadIdentity();
 
@@ -100,13 +110,13 @@ void Scene::RenderScene() {
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_1D);
     glDisable(GL_DEPTH_TEST);
-    for (WidgetListPtr* n = start_ui; n; n = n->next) n->obj->Render();
+    for (Widget* w : widgets) w->Render();
 }
 
 bool Scene::LeftClick(int x, int y) {
     int flipped = (int)height - y;
-    for (WidgetListPtr* n = start_ui; n; n = n->next) {
-        if (n->obj->ProcessClick(x, flipped)) return true;
+    for (Widget* w : widgets) {
+        if (w->ProcessClick(x, flipped)) return true;
     }
     return false;
 }

@@ -2,9 +2,11 @@
 // origin at the bottom-left corner of the area they live in (the window or their panel).
 #pragma once
 
+class BitmapFont;
+
 class Widget {
 public:
-    Widget() : wwidth(-1), wheight(-1) {}
+    virtual ~Widget() = default;
 
     virtual void Render() {}
     // Offered a left-button press; true when the widget took it.
@@ -13,6 +15,9 @@ public:
         return false;
     }
     virtual void InitGL() {}
+    // The font that labels are drawn in; without one no text is drawn. A panel hands its
+    // font on to its children.
+    virtual void SetFont(BitmapFont* f) { font = f; }
 
     void SetWindowWidth(float w) { wwidth = w; }
     void SetWindowHeight(float h) { wheight = h; }
@@ -25,6 +30,7 @@ protected:
         return x >= x0 && x <= x1 && y >= y0 && y <= y1;
     }
 
-    float wwidth;   // width of the area the widget lives in, -1 until set
-    float wheight;  // height of that area, -1 until set
+    float wwidth = -1;   // width of the area the widget lives in, -1 until set
+    float wheight = -1;  // height of that area, -1 until set
+    BitmapFont* font = nullptr;
 };

@@ -5,28 +5,20 @@
 #include <cstring>
 
 #include "surface/colormap.h"
-#include "volume/kavreader.h"
 
 namespace {
 
-// On-disk size of a triangle record: three 32-bit indices, then a normal of three doubles.
-const uint64_t kTriangleBytes = 36;
 // Triangle records are read in chunks of this many.
-const unsigned long kChunkTris = 4096;
+const uint32_t kChunkTris = 4096;
 
 }  // namespace
 
 DisplayListObject::DisplayListObject()
-    : points(nullptr),
-      normals(nullptr),
-      faces(nullptr),
-      minimum(),
+    : minimum(),
       maximum(),
       list(0),
       listCount(0),
       texture(0),
-      numPoints(0),
-      numTris(0),
       show(true),
       wireframe(false),
       color(colorNone) {
@@ -36,77 +28,61 @@ DisplayListObject::DisplayListObject()
     }
 }
 
-DisplayListObject::~DisplayListObject() {
-    Clear();
-}
-
-void DisplayListObject::Clear() {
-    delete[] points;
-    delete[] normals;
-    delete[] faces;
-    points = nullptr;
-    normals = nullptr;
-    faces = nullptr;
-    numPoints = numTris = 0;
-}
-
-void DisplayListObject::LoadSurface(const char* filename) {
+LoadResult DisplayListObject::LoadSurface(const char* filename) {
     FILE* file = fopen(filename, "rb");
-    if (!file) {
-        fflush(stdout);
-        perror("ERROR:");
-        return;
-    }
-    LoadStream(file, filename);
+    if (!file) return CannotOpen();
+    LoadResult result = LoadStream(file, filename);
     fclose(file);
+    return result;
 }
 
-void DisplayListObject::LoadStream(FILE* file, const char* name) {
+LoadResult DisplayListObject::LoadStream(FILE* file, const char* name) {
     KavReader in(file, name);
     Vertex lo, hi;
     uint32_t counts[2];
     if (!in.CheckMagic() || !in.Read(&lo, sizeof lo, "the header") ||
         !in.Read(&hi, sizeof hi, "the header") || !in.Read(counts, sizeof counts, "the header")) {
-        return;
+        return in.Result();
     }
     printf("File contains %li points and %li triangles...\n", (long)counts[0], (long)counts[1]);
     // Check both arrays against the file's size before either is allocated.
-    uint64_t needed = counts[0] * (uint64_t)sizeof(Vertex) + counts[1] * kTriangleBytes;
+    uint64_t needed = counts[0] * kVertexBytes + counts[1] * kTriangleBytes;
     if (needed > in.Remaining()) {
         in.Fail("%u points and %u triangles need %llu bytes but only %llu follow the header",
                 counts[0], counts[1], (unsigned long long)needed,
                 (unsigned long long)in.Remaining());
-        return;
+        return in.Result();
     }
-    numPoints = counts[0];
-    numTris = counts[1];
-    if (!ReadBody(in)) {
-        Clear();
-        return;
+    if (!ReadBody(in, counts[0], counts[1])) {
+        points.clear();
+        normals.clear();
+        faces.clear();
+        return in.Result();
     }
     minimum = lo;
     maximum = hi;
     printf("Loading complete..\n");
+    return in.Result();
 }
 
-bool DisplayListObject::ReadBody(KavReader& in) {
-    points = new Vertex[numPoints];
-    normals = new Vector[numTris];
-    faces = new Face[numTris];
-    if (!in.Read(points, numPoints * (uint64_t)sizeof(Vertex), "the vertex array")) return false;
+bool DisplayListObject::ReadBody(KavReader& in, uint32_t numPoints, uint32_t numTris) {
+    points.resize(numPoints);
+    normals.resize(numTris);
+    faces.resize(numTris);
+    if (!in.Read(points.data(), numPoints * kVertexBytes, "the vertex array")) return false;
 
     unsigned char chunk[kChunkTris * kTriangleBytes];
-    for (unsigned long first = 0; first < numTris; first += kChunkTris) {
-        unsigned long n = numTris - first < kChunkTris ? numTris - first : kChunkTris;
+    for (uint32_t first = 0; first < numTris; first += kChunkTris) {
+        uint32_t n = numTris - first < kChunkTris ? numTris - first : kChunkTris;
         if (!in.Read(chunk, n * kTriangleBytes, "the triangle array")) return false;
-        for (unsigned long t = 0; t < n; ++t) {
+        for (uint32_t t = 0; t < n; ++t) {
             const unsigned char* rec = chunk + t * kTriangleBytes;
-            Face& f = faces[first + t];
-            memcpy(f, rec, sizeof(Face));
-            memcpy(normals[first + t], rec + sizeof(Face), sizeof(Vector));
+            std::array<uint32_t, 3>& f = faces[first + t];
+            memcpy(f.data(), rec, sizeof(Face));
+            memcpy(normals[first + t].data(), rec + sizeof(Face), sizeof(Vector));
             if (f[0] >= numPoints || f[1] >= numPoints || f[2] >= numPoints) {
-                return in.Fail("triangle %lu refers to a vertex beyond the %lu points", first + t,
-                               numPoints);
+                return in.Fail("triangle %lu refers to a vertex beyond the %lu points",
+                               (unsigned long)(first + t), (unsigned long)numPoints);
             }
         }
     }
@@ -157,7 +133,7 @@ void DisplayListObject::Colorize(double val, double min, double max) {
 }
 
 void DisplayListObject::RenderFace(unsigned long counter) {
-    glNormal3dv(normals[counter]);
+    glNormal3dv(normals[counter].data());
     for (int k = 0; k < 3; ++k) {
         const Vertex& v = points[faces[counter][k]];
         if (color != colorNone) Colorize(FieldOf(v), FieldOf(minimum), FieldOf(maximum));
@@ -167,6 +143,7 @@ void DisplayListObject::RenderFace(unsigned long counter) {
 
 void DisplayListObject::GenerateDisplayLists() {
     // A model without triangles gets no lists; Render then draws nothing.
+    const unsigned long numTris = GetNumTris();
     if (numTris == 0) return;
     uint32_t count = (uint32_t)((numTris + kTrisPerList - 1) / kTrisPerList);
     if (list != 0) {

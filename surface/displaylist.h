@@ -2,13 +2,14 @@
 // texture and drawn from display lists.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "scene/visual.h"
+#include "volume/kavformat.h"
 #include "volume/types.h"
-
-class KavReader;
 
 enum DisplayListColor { colorNone = 0, colorDensity = 1, colorEnergy = 2, colorMomentum = 3 };
 
@@ -18,13 +19,14 @@ public:
     static const unsigned long kTrisPerList = 20000;
 
     DisplayListObject();
-    ~DisplayListObject();
     DisplayListObject(const DisplayListObject&) = delete;
     DisplayListObject& operator=(const DisplayListObject&) = delete;
 
-    void LoadSurface(const char* filename);
+    // Loads a surface file, printing its counts. On failure the surface stays as it was
+    // constructed and the result says why.
+    LoadResult LoadSurface(const char* filename);
     // Loads from an already open stream (a file or a memory buffer); `name` labels messages.
-    void LoadStream(FILE* file, const char* name);
+    LoadResult LoadStream(FILE* file, const char* name);
     void LoadColorMap(const unsigned char* map);
 
     void SetColorMap(DisplayListColor c) { color = c; }
@@ -40,8 +42,8 @@ public:
     void StretchBounds(double* bounds) override;
     void InitGL() override;
 
-    unsigned long GetNumPoints() const { return numPoints; }
-    unsigned long GetNumTris() const { return numTris; }
+    unsigned long GetNumPoints() const { return (unsigned long)points.size(); }
+    unsigned long GetNumTris() const { return (unsigned long)faces.size(); }
     uint32_t GetListCount() const { return listCount; }
     uint32_t GetFirstList() const { return list; }
     uint32_t GetTexture() const { return texture; }
@@ -51,23 +53,19 @@ public:
     static float TexCoord(double val, double min, double max);
 
 private:
-    bool ReadBody(KavReader& in);
+    bool ReadBody(KavReader& in, uint32_t numPoints, uint32_t numTris);
     void GenerateDisplayLists();
     void RenderFace(unsigned long counter);
     void Colorize(double val, double min, double max);
     double FieldOf(const Vertex& v) const;
-    void Clear();
-
-    Vertex* points;
-    Vector* normals;
-    Face* faces;
+    std::vector<Vertex> points;
+    std::vector<std::array<double, 3>> normals;  // one per triangle
+    std::vector<std::array<uint32_t, 3>> faces;  // vertex indices, one per triangle
     Vertex minimum;
     Vertex maximum;
     uint32_t list;
     uint32_t listCount;
     uint32_t texture;
-    unsigned long numPoints;
-    unsigned long numTris;
     bool show;
     bool wireframe;
     DisplayListColor color;

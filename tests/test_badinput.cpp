@@ -16,9 +16,10 @@
 #include "badfiles.h"
 #include "surface/displaylist.h"
 #include "testutil.h"
-#include "volume/isosurface.h"
+#include "volume/marchingtetra.h"
 #include "volume/pathline.h"
 #include "volume/pathlinestarter.h"
+#include "volume/pointlocator.h"
 #include "volume/tetravolume.h"
 
 using namespace badfiles;
@@ -67,14 +68,16 @@ void operator delete[](void* p, size_t) noexcept {
 
 namespace {
 
-// Reader arrays may take twice a file's size (a 16-byte tetrahedron becomes four pointers)
-// and a block record some more; anything beyond this is sized by a count the file cannot back.
+// Reader arrays may take twice a file's size (a 16-byte tetrahedron becomes four pointers),
+// and each block record, at least 52 bytes, up to 256 more (the block while the list grows,
+// its place in the block grid, its search and extraction caches); anything beyond this is
+// sized by a count the file cannot back.
 size_t AllocationBound(size_t fileSize) {
-    return 4 * fileSize + 1024;
+    return 4 * fileSize + 256 * (fileSize / 52) + 1024;
 }
 
 struct Loaded {
-    std::string err;
+    std::string err;  // the line that reports the refusal; empty when the file loaded
     size_t allocated;
     size_t largest;
 };
@@ -87,32 +90,31 @@ Loaded Load(const std::string& bytes, Read read) {
     CaptureStderr();
     allocatedBytes = largestAllocation = 0;
     tracking = true;
-    read(f);
+    LoadResult result = read(f);
     tracking = false;
     GetCapturedStdout();
-    Loaded r{GetCapturedStderr(), allocatedBytes, largestAllocation};
+    EXPECT_EQ(GetCapturedStderr(), "");  // reporting is the caller's
+    Loaded r{result.Loaded() ? "" : result.message, allocatedBytes, largestAllocation};
     fclose(f);
     return r;
 }
 
 Loaded LoadVolume(TetrahedralVolume& vol, const std::string& bytes) {
-    return Load(bytes, [&](FILE* f) { vol.ReadStream(f, "volume.kav"); });
+    return Load(bytes, [&](FILE* f) { return vol.ReadStream(f, "volume.kav"); });
 }
 
 Loaded LoadSurface(DisplayListObject& obj, const std::string& bytes) {
-    return Load(bytes, [&](FILE* f) { obj.LoadStream(f, "surface-1.kav"); });
+    return Load(bytes, [&](FILE* f) { return obj.LoadStream(f, "surface-1.kav"); });
 }
 
 size_t CountTetra(const TetrahedralVolume& vol) {
     size_t n = 0;
-    for (const Block* b = vol.GetFirstBlock(); b; b = b->next) n += b->num_Tetra;
+    for (const Block& b : vol.GetBlocks()) n += b.num_Tetra;
     return n;
 }
 
 size_t CountBlocks(const TetrahedralVolume& vol) {
-    size_t n = 0;
-    for (const Block* b = vol.GetFirstBlock(); b; b = b->next) ++n;
-    return n;
+    return vol.GetBlocks().size();
 }
 
 // What the rest of the program made of a volume.
@@ -131,19 +133,20 @@ Outcome Exercise(TetrahedralVolume& vol) {
     std::vector<std::vector<double>> probes = {
         {0.25, 0.25, 0.25}, {0.6, 0.6, 0.6},  {0, 0, 0},        {5.5, 5.5, 5.5},
         {1e6, 1e6, 5e-4},   {kNaN, 0.5, 0.5}, {kInf, 0.5, 0.5}, {-1e308, 1e308, 0}};
-    for (const Block* b = vol.GetFirstBlock(); b; b = b->next) {
-        for (uint32_t t = 0; t < b->num_Tetra && t < 4; ++t) {
+    for (const Block& b : vol.GetBlocks()) {
+        for (uint32_t t = 0; t < b.num_Tetra && t < 4; ++t) {
             std::vector<double> c(3, 0.0);
-            for (const Vertex* v : b->tetra[t].v) {
+            for (const Vertex* v : b.tetra[t].v) {
                 for (int a = 0; a < 3; ++a) c[a] += v->point[a] / 4;
             }
             probes.push_back(c);
         }
     }
     CaptureStdout();
+    PointLocator locator(vol);
     for (std::vector<double>& p : probes) {
         Vertex v = MakeVertex(7, 7, 7, 7, 7, 7, 7, 7);
-        if (vol.InterpolatePoint(p.data(), &v)) {
+        if (locator.InterpolatePoint(p.data(), &v)) {
             ++out.located;
             for (int a = 0; a < 3; ++a) EXPECT_EQ(v.point[a], p[a]);
             EXPECT_EQ(v.Density, 7);
@@ -153,16 +156,12 @@ Outcome Exercise(TetrahedralVolume& vol) {
         }
     }
 
-    Isosurface iso;
-    iso.SetVolume(&vol);
+    TriangleStore iso;
     const double values[] = {0.5, 1.5, 0, kNaN, kInf, -kInf, 1e308};
     for (int field = 0; field < 3; ++field) {
         for (double value : values) {
-            iso.SetField(static_cast<FieldVar>(field));
-            iso.SetValue(value);
-            iso.Generate();
-            size_t n = 0;
-            for (const Triangle* t = iso.GetFirstTriangle(); t; t = t->next) ++n;
+            ExtractIsosurface(vol, static_cast<FieldVar>(field), value, &iso);
+            size_t n = iso.Size();
             out.triangles += n;
             out.maxTriangles = std::max(out.maxTriangles, n);
         }
@@ -179,8 +178,7 @@ Outcome Exercise(TetrahedralVolume& vol) {
     GetCapturedStdout();
     EXPECT_EQ(lines.GetLineCount(), 3);
     for (int i = 0; i < lines.GetLineCount(); ++i) {
-        size_t n = 0;
-        for (const Particle* p = lines.GetLine(i).First(); p; p = p->next) ++n;
+        size_t n = lines.GetLine(i).Points().size();
         EXPECT_GE(n, 1u);
         EXPECT_LE(n, 10002u);
         out.linePoints += n;
@@ -190,7 +188,7 @@ Outcome Exercise(TetrahedralVolume& vol) {
 
 void ExpectEmpty(const TetrahedralVolume& vol) {
     EXPECT_EQ(vol.GetNumPoints(), 0u);
-    EXPECT_EQ(vol.GetFirstBlock(), nullptr);
+    EXPECT_TRUE(vol.GetBlocks().empty());
     double range[2];
     vol.GetRange(fieldDensity, range);
     EXPECT_TRUE(std::isnan(range[0]) && std::isnan(range[1]));

@@ -9,9 +9,11 @@
 
 #include "badfiles.h"
 #include "glwindow.h"
+#include "scene/isosurface.h"
+#include "scene/pathlineview.h"
 #include "surface/colormap.h"
 #include "surface/displaylist.h"
-#include "volume/isosurface.h"
+#include "volume/marchingtetra.h"
 #include "volume/pathlinestarter.h"
 #include "volume/tetravolume.h"
 
@@ -57,8 +59,9 @@ unsigned DrawEveryWay(DisplayListObject& obj) {
 
 void DrawVolume(TetrahedralVolume& vol) {
     Isosurface iso;
-    iso.SetVolume(&vol);
+    TriangleStore store;
     PathLineGenerator lines;
+    PathLineView view(lines);
     lines.SetVolume(&vol);
     lines.SetCount(2);
     lines.SetRadius(0.2);
@@ -69,12 +72,13 @@ void DrawVolume(TetrahedralVolume& vol) {
     for (FieldVar field : {fieldDensity, fieldEnergy, fieldMomentum}) {
         iso.SetField(field);
         iso.SetValue(1.5);
-        iso.Generate();
+        ExtractIsosurface(vol, field, 1.5, &store);
+        iso.Swap(store);
         iso.Render();
     }
     lines.Generate();
     GetCapturedStdout();
-    lines.Render();
+    view.Render();
     glFinish();
 }
 

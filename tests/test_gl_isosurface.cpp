@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "glwindow.h"
-#include "volume/isosurface.h"
+#include "scene/isosurface.h"
 
 namespace {
 
@@ -35,9 +35,10 @@ void SceneState() {
     glEnable(GL_TEXTURE_1D);
 }
 
-// A wavy sheet of `n` x `n` quads (2 n^2 triangles) with varying normals, so that both the
-// geometry and the lighting show in the picture.
+// Adds to the surface shown a wavy sheet of `n` x `n` quads (2 n^2 triangles) with varying
+// normals, so that both the geometry and the lighting show in the picture.
 void AddSheet(Isosurface& iso, int n, double phase) {
+    TriangleStore store = iso.GetTriangles();
     for (int j = 0; j < n; ++j) {
         for (int i = 0; i < n; ++i) {
             double p[4][3];
@@ -45,10 +46,11 @@ void AddSheet(Isosurface& iso, int n, double phase) {
                 double x = -1 + 2.0 * (i + (c & 1)) / n, y = -1 + 2.0 * (j + (c >> 1)) / n;
                 p[c][0] = x, p[c][1] = y, p[c][2] = 0.4 * std::sin(3 * x + phase) * std::cos(2 * y);
             }
-            iso.AddTriangle(p[0], p[1], p[3]);
-            iso.AddTriangle(p[0], p[3], p[2]);
+            store.Add(p[0], p[1], p[3]);
+            store.Add(p[0], p[3], p[2]);
         }
     }
+    iso.Swap(store);
 }
 
 std::vector<unsigned char> Frame(void (*draw)(Isosurface&), Isosurface& iso) {
@@ -75,9 +77,10 @@ void DrawImmediate(Isosurface& iso) {
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, colour);
     glColor4fv(colour);
     glBegin(GL_TRIANGLES);
-    for (const Triangle* t = iso.GetFirstTriangle(); t; t = t->next) {
-        glNormal3dv(t->normal);
-        for (const Vector& p : t->point) glVertex3dv(p);
+    const TriangleStore& store = iso.GetTriangles();
+    for (size_t i = store.Size(); i-- > 0;) {  // newest first
+        glNormal3dv(store[i].normal);
+        for (const Vector& p : store[i].point) glVertex3dv(p);
     }
     glEnd();
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);

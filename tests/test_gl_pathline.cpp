@@ -1,6 +1,5 @@
-// The path line generator drawn into a real window and read back with glReadPixels: the
-// white line strips, the red source marker, the source following the camera, and the
-// lighting and texturing state it leaves behind.
+// The path lines drawn into a real window and read back with glReadPixels: the white line
+// strips, the red source marker, and the lighting and texturing state they leave behind.
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
@@ -8,8 +7,7 @@
 #include <vector>
 
 #include "glwindow.h"
-#include "scene/camera.h"
-#include "scene/scene.h"
+#include "scene/pathlineview.h"
 #include "testutil.h"
 #include "tetmesh.h"
 #include "volume/pathline.h"
@@ -73,6 +71,7 @@ TEST(PathLineDrawing, LinesAreWhiteStripsAndAnEmptyLineDrawsNothing) {
     TetrahedralVolume vol;
     LoadBytes(vol, Bar().Bytes());
     PathLineGenerator gen;
+    PathLineView view(gen);
     gen.SetVolume(&vol);
     gen.Anchor(false);
     const double source[3] = {1, 0.25, 0.25};
@@ -84,12 +83,12 @@ TEST(PathLineDrawing, LinesAreWhiteStripsAndAnEmptyLineDrawsNothing) {
         gen.Generate();
     }
     Frame(0, 16, -7.5, 8.5);
-    PathLine never;
-    never.Render();
+    PathLineGenerator none;  // no lines yet
+    PathLineView(none).Render();
     Pixels empty = Read();
     EXPECT_EQ(empty.white + empty.red + empty.other, 0);
 
-    gen.Render();
+    view.Render();
     Pixels lines = Read();
     EXPECT_GT(lines.white, 150);  // three lines about 14 units (175 pixels) long
     EXPECT_EQ(lines.red, 0);
@@ -98,16 +97,17 @@ TEST(PathLineDrawing, LinesAreWhiteStripsAndAnEmptyLineDrawsNothing) {
 
 TEST(PathLineDrawing, SourceMarkerIsARedWireSphereOfTheRadius) {
     PathLineGenerator gen;
+    PathLineView view(gen);
     gen.Anchor(false);
     const double source[3] = {0, 0, 0};
     gen.SetStart(source);
     gen.SetRadius(1);
     Frame(-2, 2, -2, 2);
-    gen.Render();
+    view.Render();
     EXPECT_EQ(Read().red, 0);  // hidden by default
 
     gen.SetGhostVisibility(true);
-    gen.Render();
+    view.Render();
     Pixels sphere = Read();
     EXPECT_GT(sphere.red, 50);
     EXPECT_EQ(sphere.white, 0);
@@ -116,7 +116,7 @@ TEST(PathLineDrawing, SourceMarkerIsARedWireSphereOfTheRadius) {
     Frame(-2, 2, -2, 2);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    gen.Render();
+    view.Render();
     glDisable(GL_BLEND);
     int drawn = 0;
     std::vector<unsigned char> rgb(kSize * kSize * 3);
@@ -132,43 +132,19 @@ TEST(PathLineDrawing, SourceMarkerIsARedWireSphereOfTheRadius) {
     EXPECT_GT(drawn, 50);
 }
 
-TEST(PathLineDrawing, AnchoredSourceFollowsTheCameraFocus) {
+TEST(PathLineDrawing, DrawingLeavesLightingAndTexturingOnAndTheSourceAlone) {
     PathLineGenerator gen;
-    double start[3];
-    // Before it joins a scene, and in a scene without a camera, the source stays put; and
-    // lighting and texturing are on after drawing, whatever they were before.
+    PathLineView view(gen);
+    gen.SetGhostVisibility(true);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_1D);
-    gen.Render();
+    view.Render();
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_1D));
-    gen.GetStart(start);
+    double start[3];
+    gen.GetStart(start);  // drawing never moves the source, anchored or not
     EXPECT_EQ(start[0], -405);
-    Scene scene;
-    scene.Add3dElement(&gen);
-    gen.Render();
-    gen.GetStart(start);
-    EXPECT_EQ(start[0], -405);
-
-    CameraObject camera;
-    camera.Position[0] = 1.5f, camera.Position[1] = -2.25f, camera.Position[2] = 40;
-    scene.SetCamera(&camera);
-    gen.Render();
-    gen.GetStart(start);
-    EXPECT_EQ(start[0], 1.5);
-    EXPECT_EQ(start[1], -2.25);
-    EXPECT_EQ(start[2], 40);
-
-    // Freed, the source stays where the camera last put it; anchored again, it jumps back.
-    gen.Anchor(false);
-    camera.Position[0] = 99;
-    gen.Render();
-    gen.GetStart(start);
-    EXPECT_EQ(start[0], 1.5);
-    gen.Anchor(true);
-    gen.Render();
-    gen.GetStart(start);
-    EXPECT_EQ(start[0], 99);
+    EXPECT_EQ(start[1], 10);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_1D);
 }

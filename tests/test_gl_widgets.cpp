@@ -31,6 +31,12 @@ const int kHeight = 300;
 testing::Environment* const window =
     testing::AddGlobalTestEnvironment(new GlWindow(kWidth, kHeight));
 
+// The one font of the window's context, which every test scene draws with.
+BitmapFont& Font() {
+    static BitmapFont font;
+    return font;
+}
+
 struct Rgb {
     int r, g, b;
     bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
@@ -105,6 +111,7 @@ struct TestScene {
     Scene scene;
     explicit TestScene(std::initializer_list<Widget*> widgets) {
         scene.SetCamera(&camera);
+        scene.SetFont(&Font());
         for (Widget* w : widgets) scene.AddUIElement(w);
     }
     Frame Draw(const Rgb& clear = kBlack) { return DrawFrame(scene, clear); }
@@ -118,7 +125,7 @@ public:
     void Render() override {
         glColor4f(r, g, b, 1);
         glRasterPos2f((float)x, (float)y);
-        glPrint("%s", text.c_str());
+        font->Print("%s", text.c_str());
     }
 
 private:
@@ -137,10 +144,10 @@ void PixelProjection() {
     glLoadIdentity();
 }
 
-// How far glPrint moves the raster position for the given text.
+// How far printing moves the raster position for the given text.
 float PenAdvance(const char* text) {
     glRasterPos2f(0, 10);
-    glPrint("%s", text);
+    Font().Print("%s", text);
     GLfloat pos[4];
     glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
     return pos[0];
@@ -149,13 +156,13 @@ float PenAdvance(const char* text) {
 }  // namespace
 
 TEST(Font, BuiltOnceOnFirstUseEvenForANullFormat) {
-    if (FontBase() != 0) GTEST_SKIP() << "font already built by an earlier test";
+    if (Font().Base() != 0) GTEST_SKIP() << "font already built by an earlier test";
     CaptureStdout();
-    glPrint(nullptr);
-    glPrint("x");
-    glPrint("y");
+    Font().Print(nullptr);
+    Font().Print("x");
+    Font().Print("y");
     EXPECT_EQ(GetCapturedStdout(), "Generating font...\n");
-    const GLuint base = FontBase();
+    const GLuint base = Font().Base();
     ASSERT_NE(base, 0u);
     for (GLuint i = 0; i < 96; ++i) EXPECT_TRUE(glIsList(base + i)) << i;
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
@@ -184,14 +191,14 @@ TEST(Font, AtMost255CharactersAndOnlyCodes32To127AreDrawn) {
     EXPECT_FLOAT_EQ(PenAdvance(std::string(300, 'a').c_str()), 255 * a);
     EXPECT_FLOAT_EQ(PenAdvance("a\001\t\n\037\200\240\377a"), 2 * a);
     glRasterPos2f(0, 10);
-    glPrint("%d%s", 12, std::string(400, 'a').c_str());
+    Font().Print("%d%s", 12, std::string(400, 'a').c_str());
     GLfloat pos[4];
     glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
     EXPECT_FLOAT_EQ(pos[0], PenAdvance("12") + 253 * a);
 
     // Lists made after the font must not be reached by bytes beyond 127: fill the names
     // right after the glyphs with lists that move the pen far.
-    const GLuint base = FontBase();
+    const GLuint base = Font().Base();
     const GLuint others = glGenLists(160);
     ASSERT_EQ(others, base + 96) << "the list names after the font are taken";
     const GLubyte none = 0;
@@ -213,8 +220,9 @@ TEST(Font, NoFaceWarnsOnceAndDrawsNothing) {
             const std::string dir = MakeTempDir();
             WriteFile(dir + "/fonts.conf", "<?xml version=\"1.0\"?><fontconfig></fontconfig>");
             setenv("FONTCONFIG_FILE", (dir + "/fonts.conf").c_str(), 1);
-            for (int i = 0; i < 3; ++i) glPrint("frame %d", i);
-            std::exit(FontBase() == 0 && glGetError() == GL_NO_ERROR ? 0 : 1);
+            BitmapFont none;
+            for (int i = 0; i < 3; ++i) none.Print("frame %d", i);
+            std::exit(none.Base() == 0 && glGetError() == GL_NO_ERROR ? 0 : 1);
         },
         testing::ExitedWithCode(0), "^WARNING: no \"sans-serif:bold\" font: [^\n]*\n$");
 }

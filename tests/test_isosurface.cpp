@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "math/math.h"
+#include "scene/isosurface.h"
 #include "testutil.h"
-#include "volume/isosurface.h"
+#include "volume/marchingtetra.h"
 #include "volume/tetravolume.h"
 
 using testing::internal::CaptureStdout;
@@ -33,17 +34,25 @@ void Load(TetrahedralVolume& vol, const std::string& bytes) {
     fclose(f);
 }
 
-// Generates with the console captured; returns what it printed.
-std::string Generate(Isosurface& iso) {
+// Extracts into the isosurface, as "Generate" does, with the console captured; returns what
+// it printed.
+std::string Generate(const TetrahedralVolume& vol, Isosurface& iso) {
+    TriangleStore store;
     CaptureStdout();
-    iso.Generate();
+    ExtractIsosurface(vol, iso.GetField(), iso.GetValue(), &store);
+    iso.Swap(store);
     return GetCapturedStdout();
 }
 
-std::vector<const Triangle*> Triangles(const Isosurface& iso) {
+// The triangles in list order: newest first.
+std::vector<const Triangle*> Triangles(const TriangleStore& store) {
     std::vector<const Triangle*> out;
-    for (const Triangle* t = iso.GetFirstTriangle(); t; t = t->next) out.push_back(t);
+    for (size_t i = store.Size(); i-- > 0;) out.push_back(&store[i]);
     return out;
+}
+
+std::vector<const Triangle*> Triangles(const Isosurface& iso) {
+    return Triangles(iso.GetTriangles());
 }
 
 const double kCorner[4][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
@@ -70,11 +79,10 @@ Extracted Extract(const VolumeBytes& f, FieldVar field, double value) {
     TetrahedralVolume vol;
     Load(vol, f.Bytes());
     Isosurface iso;
-    iso.SetVolume(&vol);
     iso.SetField(field);
     iso.SetValue(value);
     Extracted r;
-    r.console = Generate(iso);
+    r.console = Generate(vol, iso);
     for (const Triangle* t : Triangles(iso)) {
         std::array<double, 12> a;
         memcpy(a.data(), t->point, sizeof t->point);
@@ -118,10 +126,10 @@ void RefExtract(const TetrahedralVolume& vol, FieldVar field, double value,
         {3, 4, 1, 3, 1, 2, -1},       {0, 4, 1, -1, -1, -1, -1}, {0, 2, 3, -1, -1, -1, -1},
         {-1, -1, -1, -1, -1, -1, -1}};
     std::vector<std::array<double, 12>> made;
-    for (const Block* b = vol.GetFirstBlock(); b; b = b->next) {
+    for (const Block& b : vol.GetBlocks()) {
         int count = 0;
-        for (uint32_t n = 0; n < b->num_Tetra; ++n) {
-            Vertex* const* v = b->tetra[n].v;
+        for (uint32_t n = 0; n < b.num_Tetra; ++n) {
+            const Vertex* const* v = b.tetra[n].v;
             int c = 0;
             for (int i = 0; i < 4; ++i) c += RefScalar(field, v[i]) >= value ? 1 << i : 0;
             for (const int* e = kCases[c]; *e >= 0; e += 3, ++count) {
@@ -170,11 +178,10 @@ void ExpectMatchesReference(const std::string& bytes, FieldVar field,
     TetrahedralVolume vol;
     Load(vol, bytes);
     Isosurface iso;
-    iso.SetVolume(&vol);
     iso.SetField(field);
     for (double value : values) {
         iso.SetValue(value);
-        std::string console = Generate(iso);
+        std::string console = Generate(vol, iso);
         std::vector<std::array<double, 12>> expected;
         std::vector<int> counts;
         RefExtract(vol, field, value, &expected, &counts);
@@ -359,37 +366,37 @@ TEST(Isosurface, GenerateReplacesAndPurgeEmpties) {
     Isosurface iso;
     EXPECT_EQ(iso.GetField(), fieldMomentum);
     EXPECT_EQ(iso.GetValue(), 0.0);
-    EXPECT_EQ(iso.GetFirstTriangle(), nullptr);
-    iso.SetVolume(&vol);
+    EXPECT_TRUE(iso.GetTriangles().Empty());
     iso.SetField(fieldDensity);
     iso.SetValue(0.5);
-    Generate(iso);
+    Generate(vol, iso);
     EXPECT_EQ(Triangles(iso).size(), 2u);
-    Generate(iso);
+    Generate(vol, iso);
     EXPECT_EQ(Triangles(iso).size(), 2u);  // one copy, not two
 
     // Changing the settings alone leaves the surface as it was.
     iso.SetValue(2.0);
     EXPECT_EQ(Triangles(iso).size(), 2u);
     iso.PurgeIsosurface();
-    EXPECT_EQ(iso.GetFirstTriangle(), nullptr);
+    EXPECT_TRUE(iso.GetTriangles().Empty());
     iso.PurgeIsosurface();
-    EXPECT_EQ(iso.GetFirstTriangle(), nullptr);
+    EXPECT_TRUE(iso.GetTriangles().Empty());
     iso.SetValue(0.5);
-    Generate(iso);
+    Generate(vol, iso);
     EXPECT_EQ(Triangles(iso).size(), 2u);
 }
 
 TEST(Isosurface, ManyTrianglesKeepTheirOrderAndContents) {
-    // Enough triangles to span several storage chunks, added directly.
-    Isosurface iso;
+    // Enough triangles to make the store grow many times, added directly; the second round
+    // refills the memory of the first.
+    TriangleStore iso;
     const int count = 300000;
     for (int round = 0; round < 2; ++round) {
-        iso.PurgeIsosurface();
+        iso.Clear();
         for (int i = 0; i < count; ++i) {
             double p1[3] = {(double)i, 0, 0}, p2[3] = {(double)i + 1, 0, 0},
                    p3[3] = {(double)i, 1, 0};
-            iso.AddTriangle(p1, p2, p3);
+            iso.Add(p1, p2, p3);
         }
         std::vector<const Triangle*> tris = Triangles(iso);
         ASSERT_EQ(tris.size(), (size_t)count);
@@ -403,16 +410,14 @@ TEST(Isosurface, ManyTrianglesKeepTheirOrderAndContents) {
 }
 
 TEST(Isosurface, NothingFromAnUnloadedVolumeOrAFieldOutsideTheEnumeration) {
-    Isosurface iso;
+    TriangleStore store;
     double a[3] = {0, 0, 0}, b[3] = {1, 0, 0}, c[3] = {0, 1, 0};
-    iso.AddTriangle(a, b, c);
-    EXPECT_EQ(Generate(iso), "");  // no volume set: the surface just empties
-    EXPECT_EQ(iso.GetFirstTriangle(), nullptr);
-
+    store.Add(a, b, c);
+    Isosurface iso;
+    iso.Swap(store);
     TetrahedralVolume empty;
-    iso.SetVolume(&empty);
-    EXPECT_EQ(Generate(iso), "");
-    EXPECT_EQ(iso.GetFirstTriangle(), nullptr);
+    EXPECT_EQ(Generate(empty, iso), "");  // no blocks: no lines, and the surface empties
+    EXPECT_TRUE(iso.GetTriangles().Empty());
 
     const double d[4] = {1, 0, 0, 0};
     VolumeBytes f = UnitTetra(d);
@@ -501,7 +506,7 @@ TEST(Isosurface, MatchesThePlainExtractionOnTheSmallCity) {
 
     TetrahedralVolume vol;
     Load(vol, bytes);
-    ASSERT_NE(vol.GetFirstBlock(), nullptr);
+    ASSERT_FALSE(vol.GetBlocks().empty());
     for (FieldVar field : {fieldDensity, fieldEnergy, fieldMomentum}) {
         double range[2];
         vol.GetRange(field, range);
@@ -511,4 +516,30 @@ TEST(Isosurface, MatchesThePlainExtractionOnTheSmallCity) {
         }
         ExpectMatchesReference(bytes, field, values);
     }
+}
+
+TEST(Isosurface, ProgressCountsBlocksAndACancellationStopsBetweenThem) {
+    const double d[4] = {1, 0, 0, 0};
+    VolumeBytes f = UnitTetra(d);
+    f.blocks.push_back(f.blocks[0]);
+    f.blocks.push_back(f.blocks[0]);
+    TetrahedralVolume vol;
+    Load(vol, f.Bytes());
+    TriangleStore store;
+    Progress progress;
+    CaptureStdout();
+    EXPECT_TRUE(ExtractIsosurface(vol, fieldDensity, 0.5, &store, Console(), &progress));
+    GetCapturedStdout();
+    EXPECT_EQ(progress.total, 3u);
+    EXPECT_EQ(progress.done, 3u);
+    EXPECT_EQ(store.Size(), 3u);
+
+    // Asked to stop before it began: nothing more is done or printed.
+    Progress stopped;
+    stopped.cancelled = true;
+    std::string printed;
+    EXPECT_FALSE(ExtractIsosurface(vol, fieldDensity, 0.5, &store, Console(&printed), &stopped));
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(stopped.done, 0u);
+    EXPECT_TRUE(store.Empty());
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "tetmesh.h"
 #include "volume/pathline.h"
 #include "volume/pathlinestarter.h"
+#include "volume/pointlocator.h"
 #include "volume/tetravolume.h"
 
 namespace {
@@ -29,8 +31,8 @@ VolumeBytes Bar(double speed) {
 
 std::vector<std::vector<double>> Points(const PathLine& line) {
     std::vector<std::vector<double>> out;
-    for (const Particle* p = line.First(); p; p = p->next) {
-        out.push_back({p->position[0], p->position[1], p->position[2]});
+    for (const Particle& p : line.Points()) {
+        out.push_back({p.position[0], p.position[1], p.position[2]});
     }
     return out;
 }
@@ -40,13 +42,15 @@ struct Traced {
     std::string out;
 };
 
+// Traces one line through `vol`, or with no volume at all when it is null.
 Traced Trace(TetrahedralVolume* vol, double x, double y, double z) {
     PathLine line;
-    line.SetVolume(vol);
+    std::unique_ptr<PointLocator> locator;
+    if (vol) locator = std::make_unique<PointLocator>(*vol);
     double seed[3] = {x, y, z};
     line.SetStart(seed);
     StdoutToFile capture;
-    line.Integrate();
+    line.Integrate(locator.get());
     return {Points(line), capture.Text()};
 }
 
@@ -152,18 +156,18 @@ TEST(PathLine, IntegrateReplacesTheLineAndSetStartWaitsForIt) {
     TetrahedralVolume vol;
     LoadBytes(vol, Bar(0.9).Bytes());
     PathLine line;
-    line.SetVolume(&vol);
+    PointLocator locator(vol);
     double seed[3] = {1.8, 0.5, 0.5};
     line.SetStart(seed);
     StdoutToFile quiet;
-    line.Integrate();
+    line.Integrate(&locator);
     auto first = Points(line);
-    line.Integrate();
+    line.Integrate(&locator);
     EXPECT_EQ(Points(line), first);
     double other[3] = {9, 0.5, 0.5};
     line.SetStart(other);
     EXPECT_EQ(Points(line), first);
-    line.Integrate();
+    line.Integrate(&locator);
     EXPECT_EQ(Points(line).size(), 8u);
     EXPECT_EQ(Points(line)[0], (std::vector<double>{9, 0.5, 0.5}));
 }
@@ -194,7 +198,6 @@ TEST_F(Generator, SeedsLieInTheUpperOctantWithinTheRadius) {
     gen.SetStart(source);
     gen.SetRadius(0.5);
     gen.SetCount(40);
-    SeedRandom(1);
     std::string out = Generate();
     ASSERT_EQ(gen.GetLineCount(), 40);
     EXPECT_EQ(Count(out, "Generating pathline "), 40);
@@ -218,22 +221,26 @@ TEST_F(Generator, FourDrawsPerLineInTheOrderDistanceXYZ) {
     gen.SetStart(source);
     gen.SetRadius(8);
     gen.SetCount(3);
-    SeedRandom(1);
     Generate();
-    SeedRandom(1);
+    RandomSequence draws;  // a generator's sequence starts where this one does
     for (const auto& s : Seeds()) {
-        double r = RandomInt() / 32767.0 * 8;
-        double dir[3] = {RandomInt() / 32767.0, RandomInt() / 32767.0, RandomInt() / 32767.0};
+        double r = draws.Next() / 32767.0 * 8;
+        double dir[3] = {draws.Next() / 32767.0, draws.Next() / 32767.0, draws.Next() / 32767.0};
         Normalize(dir);
         for (int a = 0; a < 3; ++a) EXPECT_DOUBLE_EQ(s[a], source[a] + r * dir[a]);
     }
-    // A second Generate goes on with the sequence; from the same state, the same seeds.
+    // A second Generate goes on with the sequence; a new generator starts it again.
     auto first = Seeds();
     Generate();
     EXPECT_NE(Seeds(), first);
-    SeedRandom(1);
-    Generate();
-    EXPECT_EQ(Seeds(), first);
+    PathLineGenerator fresh;
+    fresh.SetVolume(&vol);
+    fresh.SetStart(source);
+    fresh.SetRadius(8);
+    fresh.SetCount(3);
+    StdoutToFile quiet;
+    fresh.Generate();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Points(fresh.GetLine(i))[0], first[i]);
 }
 
 TEST_F(Generator, RadiusZeroAndNegative) {
@@ -263,4 +270,27 @@ TEST_F(Generator, CountChangesTakeEffectAtTheNextGenerate) {
         EXPECT_EQ(Generate(), "");
         EXPECT_EQ(gen.GetLineCount(), 0);
     }
+}
+
+TEST_F(Generator, TracingCountsLinesAndStopsWhenCancelled) {
+    gen.SetCount(3);
+    std::vector<Seed> seeds = gen.DrawSeeds();
+    ASSERT_EQ(seeds.size(), 3u);
+    std::vector<PathLine> lines;
+    Progress progress;
+    std::string printed;
+    EXPECT_TRUE(TracePathLines(gen.GetLocator(), seeds, &lines, Console(&printed), &progress));
+    EXPECT_EQ(progress.done, 3u);
+    EXPECT_EQ(lines.size(), 3u);
+    EXPECT_EQ(Count(printed, "Generating pathline "), 3);
+    EXPECT_EQ(gen.GetLineCount(), 0);  // traced, not yet shown
+    gen.SetLines(std::move(lines));
+    EXPECT_EQ(gen.GetLineCount(), 3);
+
+    Progress stopped;
+    stopped.cancelled = true;
+    printed.clear();
+    EXPECT_FALSE(TracePathLines(gen.GetLocator(), seeds, &lines, Console(&printed), &stopped));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(printed, "");
 }

@@ -3,38 +3,31 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testutil.h"
 #include "tetmesh.h"
 #include "volume/cellindex.h"
+#include "volume/pointlocator.h"
 #include "volume/tetravolume.h"
 
-// Reaches the point-location internals of a volume.
-class PointLocationProbe {
-public:
-    explicit PointLocationProbe(TetrahedralVolume& v) : vol(v) {}
-    Tetra* FindCell(double* p, double* w) { return vol.FindCell(p, w); }
-    Block* FindBlock(double* p) { return vol.FindBlock(p); }
-    int EvaluateCell(Tetra* t, double* p, double* w) { return vol.EvaluateCell(t, p, w); }
-    static double Determinant(const double* a, const double* b, const double* c) {
-        return TetrahedralVolume::determinant(a, b, c);
-    }
-    Block* Guess() const { return vol.guess; }
-    Tetra* CellGuess() const { return vol.cellGuess; }
-    Block* First() const { return vol.firstBlock; }
-
-private:
-    TetrahedralVolume& vol;
-};
-
 namespace {
+
+// A volume and the one searcher that a test asks, whose caches carry from query to query.
+struct Searched {
+    TetrahedralVolume volume;
+    PointLocator locator{volume};
+
+    const Block* BlockAt(size_t i) const { return &volume.GetBlocks()[i]; }
+};
 
 const char kDetZero[] = "Aborting because Det = 0\n";
 
@@ -49,17 +42,16 @@ VolumeBytes Corner(double boxLo = -1, double boxHi = 2) {
 }
 
 struct Located {
-    Tetra* tet;
+    const Tetra* tet;
     double w[4];
     std::string out;
 };
 
-Located Locate(TetrahedralVolume& vol, double x, double y, double z) {
-    PointLocationProbe probe(vol);
+Located Locate(Searched& vol, double x, double y, double z) {
     double p[3] = {x, y, z};
     Located r{};
     StdoutToFile capture;
-    r.tet = probe.FindCell(p, r.w);
+    r.tet = vol.locator.FindCell(p, r.w);
     r.out = capture.Text();
     return r;
 }
@@ -73,9 +65,9 @@ std::string Repeat(const char* s, int n) {
 // Every test that compares outcomes runs once with the index and once with the scan.
 class BothSearches : public testing::TestWithParam<bool> {
 protected:
-    void Load(TetrahedralVolume& vol, const VolumeBytes& f) {
-        LoadBytes(vol, f.Bytes());
-        vol.SetReferenceScan(GetParam());
+    void Load(Searched& vol, const VolumeBytes& f) {
+        LoadBytes(vol.volume, f.Bytes());
+        vol.locator.SetReferenceScan(GetParam());
     }
 };
 
@@ -85,11 +77,11 @@ INSTANTIATE_TEST_SUITE_P(PointLocation, BothSearches, testing::Values(false, tru
                          });
 
 TEST_P(BothSearches, BlockBoxIsOpenBelowClosedAbove) {
-    TetrahedralVolume vol;
+    Searched vol;
     Load(vol, Corner(0, 1));
-    PointLocationProbe probe(vol);
+    PointLocator& probe = vol.locator;
     EXPECT_EQ(Locate(vol, 0, 0.25, 0.25).tet, nullptr);  // on min x: outside the box
-    EXPECT_EQ(probe.Guess(), nullptr);
+    EXPECT_EQ(probe.GetGuess(), nullptr);
     EXPECT_EQ(Locate(vol, 0.25, 0, 0.25).tet, nullptr);
     EXPECT_EQ(Locate(vol, 0.25, 0.25, 0).tet, nullptr);
     Located top = Locate(vol, 0.5, 0.5, 1e-9);
@@ -110,7 +102,7 @@ TEST_P(BothSearches, WeightsAtVerticesAndCentroid) {
     f.vertices.push_back(MakeVertex(5.25, 8, 5.5));
     f.vertices.push_back(MakeVertex(5, 6, 9));
     f.blocks.push_back({{4, 10, 4, 10, 4, 10}, {4, 5, 6, 7}});
-    TetrahedralVolume vol;
+    Searched vol;
     Load(vol, f);
 
     const double v0[4] = {1, 0, 0, 0}, v1[4] = {0, 1, 0, 0}, v3[4] = {0, 0, 0, 1};
@@ -131,9 +123,9 @@ TEST_P(BothSearches, ToleranceBoundsAreInclusiveAndTheSearchGoesOn) {
     // The mirror image across x = 0 comes second in the array.
     f.vertices.push_back(MakeVertex(-1, 0, 0));
     f.blocks[0].indices.insert(f.blocks[0].indices.end(), {0, 4, 2, 3});
-    TetrahedralVolume vol;
+    Searched vol;
     Load(vol, f);
-    const Block* block = vol.GetFirstBlock();
+    const Block* block = vol.BlockAt(0);
 
     Located low = Locate(vol, -0.001, 0.25, 0.25);  // weight 1 is exactly -0.001
     ASSERT_EQ(low.tet, &block->tetra[0]);
@@ -147,7 +139,7 @@ TEST_P(BothSearches, ToleranceBoundsAreInclusiveAndTheSearchGoesOn) {
     // Within the tolerance but outside the tetrahedron: the momentum is extrapolated.
     Vertex v = MakeVertex(0, 0, 0);
     double p[3] = {1.0005, 0, 0};
-    ASSERT_TRUE(vol.InterpolatePoint(p, &v));
+    ASSERT_TRUE(vol.locator.InterpolatePoint(p, &v));
     EXPECT_NEAR(v.Momentum[0], 10.005, 1e-12);
 }
 
@@ -158,7 +150,7 @@ TEST_P(BothSearches, PointsAtTheToleranceCornersAreFound) {
     f.vertices = {MakeVertex(0, 0, 0), MakeVertex(1, 0, 0), MakeVertex(1, 1, 0),
                   MakeVertex(0, 0, 1)};
     f.blocks.push_back({{-1, 2, -1, 2, -1, 2}, {0, 1, 2, 3}});
-    TetrahedralVolume vol;
+    Searched vol;
     Load(vol, f);
     Located r = Locate(vol, 1.001998, 0.500999, -0.000999);
     ASSERT_NE(r.tet, nullptr);
@@ -168,12 +160,12 @@ TEST_P(BothSearches, PointsAtTheToleranceCornersAreFound) {
 }
 
 TEST_P(BothSearches, InterpolationWritesOnlyPointAndMomentum) {
-    TetrahedralVolume vol;
+    Searched vol;
     Load(vol, Corner());
     Vertex v = MakeVertex(7, 7, 7, 1.5, 2.5, 9, 9, 9);
     v.MomentumMag = 3.5;
     double p[3] = {0.25, 0.5, 0.125};
-    ASSERT_TRUE(vol.InterpolatePoint(p, &v));
+    ASSERT_TRUE(vol.locator.InterpolatePoint(p, &v));
     EXPECT_EQ(v.point[0], 0.25);
     EXPECT_EQ(v.point[1], 0.5);
     EXPECT_EQ(v.point[2], 0.125);
@@ -187,7 +179,7 @@ TEST_P(BothSearches, InterpolationWritesOnlyPointAndMomentum) {
 
     Vertex before = v;
     double outside[3] = {0.75, 0.75, 0.75};
-    EXPECT_FALSE(vol.InterpolatePoint(outside, &v));
+    EXPECT_FALSE(vol.locator.InterpolatePoint(outside, &v));
     EXPECT_EQ(memcmp(&before, &v, sizeof v), 0);
 }
 
@@ -199,45 +191,55 @@ TEST_P(BothSearches, CachesFollowTheirStateTable) {
     uint32_t b0 = AddVertex(f, 0.5, 0.5, 0.5), b1 = AddVertex(f, 2, 0.5, 0.5),
              b2 = AddVertex(f, 0.5, 1, 0.5), b3 = AddVertex(f, 0.5, 0.5, 1);
     f.blocks.push_back({{0.5, 3, -1, 1, -1, 1}, {b0, b1, b2, b3}});
-    TetrahedralVolume vol;
+    Searched vol;
     Load(vol, f);
-    PointLocationProbe probe(vol);
-    Block* blockB = probe.First();
-    Block* blockA = blockB->next;
+    PointLocator& probe = vol.locator;
+    const Block* blockB = vol.BlockAt(0);
+    const Block* blockA = vol.BlockAt(1);
 
     // Nothing cached: the walk takes the first box in list order (B) for x = 0.75.
     Located r = Locate(vol, 0.75, 0.6, 0.6);
-    EXPECT_EQ(probe.Guess(), blockB);
+    EXPECT_EQ(probe.GetGuess(), blockB);
     ASSERT_EQ(r.tet, &blockB->tetra[0]);
-    EXPECT_EQ(probe.CellGuess(), r.tet);
+    EXPECT_EQ(probe.GetCellGuess(), r.tet);
     // Same point again: served by the cached tetrahedron.
     EXPECT_EQ(Locate(vol, 0.75, 0.6, 0.6).tet, r.tet);
 
-    // A point inside B's box but in none of its tetrahedra: only B is searched, though the
-    // corner tetrahedron of A holds it. guess is kept, cellGuess cleared.
-    EXPECT_EQ(Locate(vol, 0.6, 0.3, 0.05).tet, nullptr);
-    EXPECT_EQ(probe.Guess(), blockB);
-    EXPECT_EQ(probe.CellGuess(), nullptr);
+    // A point inside B's box but in none of its tetrahedra: B is searched first, then A,
+    // whose box holds it too and whose corner tetrahedron has it. Both caches move to A.
+    r = Locate(vol, 0.6, 0.3, 0.05);
+    EXPECT_EQ(r.tet, &blockA->tetra[0]);
+    EXPECT_EQ(probe.GetGuess(), blockA);
+    EXPECT_EQ(probe.GetCellGuess(), r.tet);
+    // In both boxes and in neither block's tetrahedra: the guess A is searched, then B; the
+    // caches end as after a miss in the guess alone, which stays.
+    EXPECT_EQ(Locate(vol, 0.75, 0.9, 0.9).tet, nullptr);
+    EXPECT_EQ(probe.GetGuess(), blockA);
+    EXPECT_EQ(probe.GetCellGuess(), nullptr);
+    // Only in B's box and not in its tetrahedron: B becomes the guess, with no cell.
+    EXPECT_EQ(Locate(vol, 2.5, 0.6, 0.6).tet, nullptr);
+    EXPECT_EQ(probe.GetGuess(), blockB);
+    EXPECT_EQ(probe.GetCellGuess(), nullptr);
 
     // Outside B: A is found, cellGuess starts over from null and ends at A's tetrahedron.
     double p[3] = {0.25, 0.25, 0.25};
     EXPECT_EQ(probe.FindBlock(p), blockA);
-    EXPECT_EQ(probe.CellGuess(), nullptr);
+    EXPECT_EQ(probe.GetCellGuess(), nullptr);
     r = Locate(vol, 0.25, 0.25, 0.25);
     EXPECT_EQ(r.tet, &blockA->tetra[0]);
-    EXPECT_EQ(probe.CellGuess(), r.tet);
+    EXPECT_EQ(probe.GetCellGuess(), r.tet);
 
     // Back in the overlap: A is the guess now and keeps the point; cellGuess is kept too.
     EXPECT_EQ(probe.FindBlock(p), blockA);
     double overlap[3] = {0.6, 0.3, 0.05};
     EXPECT_EQ(probe.FindBlock(overlap), blockA);
-    EXPECT_EQ(probe.CellGuess(), &blockA->tetra[0]);
+    EXPECT_EQ(probe.GetCellGuess(), &blockA->tetra[0]);
     EXPECT_EQ(Locate(vol, 0.6, 0.3, 0.05).tet, &blockA->tetra[0]);
 
     // Outside every box: both caches cleared.
     EXPECT_EQ(Locate(vol, 5, 0, 0).tet, nullptr);
-    EXPECT_EQ(probe.Guess(), nullptr);
-    EXPECT_EQ(probe.CellGuess(), nullptr);
+    EXPECT_EQ(probe.GetGuess(), nullptr);
+    EXPECT_EQ(probe.GetCellGuess(), nullptr);
 }
 
 TEST_P(BothSearches, DegenerateTetrahedraReportEveryScanThatMeetsThem) {
@@ -246,9 +248,9 @@ TEST_P(BothSearches, DegenerateTetrahedraReportEveryScanThatMeetsThem) {
     f.blocks[0].indices = {0, 1, 2, flat, 0, 1, 2, 3, 1, 1, 2, 3};
     uint32_t far = AddVertex(f, 1, 1, 1);
     f.blocks[0].indices.insert(f.blocks[0].indices.end(), {1, 2, 3, far});
-    TetrahedralVolume vol;
+    Searched vol;
     Load(vol, f);
-    const Block* block = vol.GetFirstBlock();
+    const Block* block = vol.BlockAt(0);
 
     // The answer is tetrahedron 1: only the degenerate one before it is met.
     Located r = Locate(vol, 0.1, 0.1, 0.1);
@@ -277,10 +279,10 @@ TEST_P(BothSearches, BoxesReachingInfinityInsideOutOrNaN) {
         {{-INFINITY, INFINITY, -INFINITY, INFINITY, -INFINITY, INFINITY}, {0, 1, 2, 3}});
     f.blocks.push_back({{2, -2, -2, 2, -2, 2}, {0, 1, 2, 3}});
     f.blocks.push_back({{-2, 2, -2, std::nan(""), -2, 2}, {0, 1, 2, 3}});
-    TetrahedralVolume vol;
+    Searched vol;
     Load(vol, f);
-    PointLocationProbe probe(vol);
-    Block* endless = probe.First()->next->next;
+    PointLocator& probe = vol.locator;
+    const Block* endless = vol.BlockAt(2);
     double p[3] = {0.1, 0.1, 0.1};
     EXPECT_EQ(probe.FindBlock(p), endless);  // the first box in list order that holds it
     double far[3] = {-1e300, 5, 1e20};
@@ -307,61 +309,112 @@ TEST(PointLocation, AFlatBlockGetsAnIndexSizedByItsTetrahedra) {
         for (uint32_t k = 0; k < 4; ++k) block.indices.push_back(first + k);
     }
     f.blocks.push_back(block);
-    TetrahedralVolume vol;
-    LoadBytes(vol, f.Bytes());
+    Searched vol;
+    LoadBytes(vol.volume, f.Bytes());
     EXPECT_NE(Locate(vol, 950.2, 950.2, 0.0001).tet, nullptr);
     EXPECT_EQ(Locate(vol, 975, 975, 0.0001).tet, nullptr);
-    const CellIndex* index = vol.GetFirstBlock()->index;
-    ASSERT_NE(index, nullptr);
-    EXPECT_LT(index->MemoryBytes(), 400u * 200u);
+    EXPECT_LT(vol.volume.GetCellIndex(0).MemoryBytes(), 400u * 200u);
 }
 
 TEST(PointLocation, EmptyAndUnloadedVolumesFindNothing) {
-    TetrahedralVolume never;
+    Searched never;
     EXPECT_EQ(Locate(never, 0.1, 0.1, 0.1).tet, nullptr);
     // Loaded after that first search, the volume finds its blocks.
-    LoadBytes(never, Corner().Bytes());
+    LoadBytes(never.volume, Corner().Bytes());
     EXPECT_NE(Locate(never, 0.1, 0.1, 0.1).tet, nullptr);
     VolumeBytes f = Corner();
     f.blocks[0].indices.clear();  // a block without tetrahedra
-    TetrahedralVolume empty;
-    LoadBytes(empty, f.Bytes());
+    Searched empty;
+    LoadBytes(empty.volume, f.Bytes());
     Located r = Locate(empty, 0.1, 0.1, 0.1);
     EXPECT_EQ(r.tet, nullptr);
     EXPECT_EQ(r.out, "");
 }
 
-// Two loads of the same file, one searching its blocks through their index and one scanning
-// them, asked the same questions. Every answer, weight, cache and notice must agree.
-class Twins {
+// The point-location rule written out plainly, with caches of its own: the guess block if
+// its box holds the point, else the first box in list order; the cached tetrahedron, then
+// the chosen block's tetrahedra in array order; then every other block whose box holds the
+// point, in list order, each scanned whole. Degenerate tetrahedra print their notice through
+// the volume's own inside test.
+class PlainRule {
 public:
-    explicit Twins(const std::string& bytes) {
-        LoadBytes(fast, bytes);
-        LoadBytes(slow, bytes);
-        slow.SetReferenceScan(true);
-        int n = 0;
-        for (const Block* b = fast.GetFirstBlock(); b; b = b->next) ordinal[b] = n++;
-        n = 0;
-        for (const Block* b = slow.GetFirstBlock(); b; b = b->next) ordinal[b] = n++;
+    explicit PlainRule(const TetrahedralVolume& v) : vol(v), probe(v) {}
+
+    const Tetra* Find(double* p, double* w) {
+        const Block* chosen = guess && InBox(guess, p) ? guess : nullptr;
+        if (!chosen) {
+            cellGuess = nullptr;
+            for (const Block& b : vol.GetBlocks()) {
+                if (InBox(&b, p)) {
+                    chosen = &b;
+                    break;
+                }
+            }
+            guess = chosen;
+            if (!chosen) return nullptr;
+        }
+        if (cellGuess && probe.EvaluateCell(cellGuess, p, w)) return cellGuess;
+        cellGuess = Scan(chosen, p, w);
+        for (const Block& b : vol.GetBlocks()) {
+            if (cellGuess) break;
+            if (&b == chosen || !InBox(&b, p)) continue;
+            cellGuess = Scan(&b, p, w);
+            if (cellGuess) guess = &b;
+        }
+        return cellGuess;
     }
 
-    const TetrahedralVolume& Volume() const { return fast; }
+    const Block* guess = nullptr;
+    const Tetra* cellGuess = nullptr;
 
-    // Locates `p` in both; on agreement returns "" and, when found, the momentum in `m`.
+private:
+    static bool InBox(const Block* b, const double* p) {
+        for (int a = 0; a < 3; ++a) {
+            if (!(b->min[a] < p[a] && p[a] <= b->max[a])) return false;
+        }
+        return true;
+    }
+    const Tetra* Scan(const Block* b, double* p, double* w) {
+        for (uint32_t i = 0; i < b->num_Tetra; ++i) {
+            if (probe.EvaluateCell(&b->tetra[i], p, w)) return &b->tetra[i];
+        }
+        return nullptr;
+    }
+
+    const TetrahedralVolume& vol;
+    PointLocator probe;  // used only for its inside test, which prints the notices
+};
+
+// Three loads of the same file asked the same questions: one searching its blocks through
+// their index, one in the volume's reference scan, one by the plain rule above. Every
+// answer, weight, cache and notice must agree.
+class Twins {
+public:
+    explicit Twins(const std::string& bytes) : rule(plain) {
+        LoadBytes(fast.volume, bytes);
+        LoadBytes(slow.volume, bytes);
+        LoadBytes(plain, bytes);
+        slow.locator.SetReferenceScan(true);
+        for (const TetrahedralVolume* vol : {&fast.volume, &slow.volume, &plain}) {
+            int n = 0;
+            for (const Block& b : vol->GetBlocks()) ordinal[&b] = n++;
+        }
+    }
+
+    const TetrahedralVolume& Volume() const { return fast.volume; }
+
+    // Locates `p` in all three; on agreement returns "" and, when found, the momentum in `m`.
     std::string Query(const double* p, double* m = nullptr, bool* found = nullptr) {
         ++queries;
-        Outcome a = Ask(fast, p), b = Ask(slow, p);
-        std::ostringstream why;
-        if (a.block != b.block || a.tetra != b.tetra) why << " tetra " << a.tetra << "/" << b.tetra;
-        if (a.guess != b.guess || a.cellGuess != b.cellGuess) why << " caches differ";
-        if (a.printed != b.printed) why << " printed " << a.printed << "/" << b.printed;
-        if (a.tetra >= 0 && memcmp(a.w, b.w, sizeof a.w) != 0) why << " weights differ";
-        if (!why.str().empty()) {
+        Outcome a = Ask(fast, p), b = Ask(slow, p), c = AskRule(p);
+        std::string why = Compare(a, b, "index/scan");
+        if (why.empty()) why = Compare(a, c, "index/rule");
+        if (!why.empty()) {
             char at[100];
             snprintf(at, sizeof at,
                      "query %llu at (%.17g, %.17g, %.17g):", (unsigned long long)queries, p[0],
                      p[1], p[2]);
-            return at + why.str();
+            return at + why;
         }
         hits += a.tetra >= 0;
         notices += a.printed;
@@ -369,7 +422,7 @@ public:
         if (m && a.tetra >= 0) {
             Vertex v;
             double q[3] = {p[0], p[1], p[2]};
-            fast.InterpolatePoint(q, &v);  // served by the cached tetrahedron
+            fast.locator.InterpolatePoint(q, &v);  // served by the cached tetrahedron
             memcpy(m, v.Momentum, sizeof v.Momentum);
         }
         return "";
@@ -384,21 +437,47 @@ private:
         double w[4];
     };
 
-    Outcome Ask(TetrahedralVolume& vol, const double* point) {
-        PointLocationProbe probe(vol);
+    static std::string Compare(const Outcome& a, const Outcome& b, const char* pair) {
+        std::ostringstream why;
+        if (a.block != b.block || a.tetra != b.tetra)
+            why << " tetra " << a.block << ":" << a.tetra << "/" << b.block << ":" << b.tetra;
+        if (a.guess != b.guess || a.cellGuess != b.cellGuess) why << " caches differ";
+        if (a.printed != b.printed) why << " printed " << a.printed << "/" << b.printed;
+        if (a.tetra >= 0 && memcmp(a.w, b.w, sizeof a.w) != 0) why << " weights differ";
+        return why.str().empty() ? "" : " " + std::string(pair) + why.str();
+    }
+
+    Outcome Record(const Tetra* t, const Block* g, const Tetra* cell, long printed) {
         Outcome o;
-        double p[3] = {point[0], point[1], point[2]};
-        long before = ftell(stdout);
-        Tetra* t = probe.FindCell(p, o.w);
-        o.printed = ftell(stdout) - before;
-        Block* g = probe.Guess();
+        o.printed = printed;
         if (g) o.guess = ordinal[g];
-        if (probe.CellGuess()) o.cellGuess = probe.CellGuess() - g->tetra;
-        if (t) o.block = o.guess, o.tetra = t - g->tetra;
+        if (cell) o.cellGuess = cell - g->tetra.get();
+        if (t) o.block = o.guess, o.tetra = t - g->tetra.get();
         return o;
     }
 
-    TetrahedralVolume fast, slow;
+    Outcome Ask(Searched& vol, const double* point) {
+        PointLocator& probe = vol.locator;
+        double p[3] = {point[0], point[1], point[2]}, w[4];
+        long before = ftell(stdout);
+        const Tetra* t = probe.FindCell(p, w);
+        Outcome o = Record(t, probe.GetGuess(), probe.GetCellGuess(), ftell(stdout) - before);
+        memcpy(o.w, w, sizeof w);
+        return o;
+    }
+
+    Outcome AskRule(const double* point) {
+        double p[3] = {point[0], point[1], point[2]}, w[4];
+        long before = ftell(stdout);
+        const Tetra* t = rule.Find(p, w);
+        Outcome o = Record(t, rule.guess, rule.cellGuess, ftell(stdout) - before);
+        memcpy(o.w, w, sizeof w);
+        return o;
+    }
+
+    Searched fast, slow;
+    TetrahedralVolume plain;
+    PlainRule rule;
     std::map<const Block*, int> ordinal;
 };
 
@@ -413,7 +492,8 @@ struct MeshView {
 
 MeshView View(const TetrahedralVolume& vol) {
     MeshView view;
-    for (const Block* b = vol.GetFirstBlock(); b; b = b->next) {
+    for (const Block& block : vol.GetBlocks()) {
+        const Block* b = &block;
         view.blocks.push_back(b);
         for (uint32_t i = 0; i < b->num_Tetra; ++i) {
             const Tetra& t = b->tetra[i];
@@ -430,7 +510,7 @@ MeshView View(const TetrahedralVolume& vol) {
                     }
                 }
             }
-            double det = PointLocationProbe::Determinant(c[0], c[1], c[2]);
+            double det = PointLocator::determinant(c[0], c[1], c[2]);
             if (det != 0 && std::fabs(det) < 1e-3 * edge * edge * edge)
                 view.nearlyFlat.push_back(&t);
         }
@@ -618,7 +698,7 @@ TEST(PointLocationEquality, BlockTooLargeForShortTetrahedronNumbers) {
     g.blocks[0] = g.blocks[1] = g.blocks[2] = 1;
     g.momentum = [](const double* p, double* m) { Swirl(p, m, 12, 12, 0.1); };
     Twins twins(g.Build().Bytes());
-    ASSERT_GT(twins.Volume().GetFirstBlock()->num_Tetra, 65536u);
+    ASSERT_GT(twins.Volume().GetBlocks()[0].num_Tetra, 65536u);
     ExpectSameAnswers(twins, 1000, 6000, 0.3, 5);
 }
 
@@ -626,8 +706,74 @@ TEST(PointLocationEquality, DemoCity) {
     std::string dir = MakeTempDir();
     ASSERT_EQ(std::system((std::string(CITYGEN) + " " + dir + " --small > /dev/null").c_str()), 0);
     Twins twins(ReadAll(dir + "/volume.kav"));
-    ASSERT_NE(twins.Volume().GetFirstBlock(), nullptr);
+    ASSERT_FALSE(twins.Volume().GetBlocks().empty());
     ExpectSameAnswers(twins, 5000, 250000, 10, 9);
+}
+
+// What one searcher answered to a sequence of points: per query the block and tetrahedron
+// numbers, the weights and the caches, and everything it printed.
+struct Answers {
+    std::vector<long> numbers;
+    std::vector<double> weights;
+    std::string printed;
+};
+
+Answers AnswerAll(const TetrahedralVolume& vol, const std::vector<std::array<double, 3>>& points) {
+    Answers a;
+    PointLocator locator(vol, Console(&a.printed));
+    const Block* first = vol.GetBlocks().data();
+    auto number = [&](const Block* b, const Tetra* t) {
+        a.numbers.push_back(b ? b - first : -1);
+        a.numbers.push_back(t ? t - b->tetra.get() : -1);
+    };
+    for (const std::array<double, 3>& p : points) {
+        double w[4] = {0, 0, 0, 0};
+        const Tetra* t = locator.FindCell(p.data(), w);
+        number(t ? locator.GetGuess() : nullptr, t);
+        number(locator.GetGuess(), locator.GetCellGuess());
+        if (t) a.weights.insert(a.weights.end(), w, w + 4);
+    }
+    return a;
+}
+
+// Walks of random steps through the mesh's bounds: coherent, as path lines ask.
+std::vector<std::array<double, 3>> Walks(const TetrahedralVolume& vol, uint64_t seed, int count) {
+    MeshView view = View(vol);
+    TestRandom rnd(seed);
+    std::vector<std::array<double, 3>> points;
+    std::array<double, 3> p{};
+    for (int i = 0; i < count; ++i) {
+        for (int a = 0; a < 3; ++a) {
+            p[a] =
+                i % 500 == 0 ? rnd.Uniform(view.lo[a], view.hi[a]) : p[a] + rnd.Uniform(-0.3, 0.3);
+        }
+        points.push_back(p);
+    }
+    return points;
+}
+
+TEST(PointLocationThreads, TwoLocatorsOnOneVolumeAnswerAsOneThreadDoes) {
+    const std::string bytes = CraftedMesh().Bytes();
+    TetrahedralVolume alone, shared;
+    LoadBytes(alone, bytes);
+    LoadBytes(shared, bytes);  // its indices are built while both threads search
+    const std::vector<std::array<double, 3>> walks[2] = {Walks(alone, 21, 500000),
+                                                         Walks(alone, 22, 500000)};
+    const Answers expected[2] = {AnswerAll(alone, walks[0]), AnswerAll(alone, walks[1])};
+    Answers got[2];
+    std::thread other([&] { got[1] = AnswerAll(shared, walks[1]); });
+    got[0] = AnswerAll(shared, walks[0]);
+    other.join();
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(got[i].numbers == expected[i].numbers);
+        EXPECT_TRUE(got[i].weights == expected[i].weights);
+        EXPECT_EQ(got[i].printed, expected[i].printed);
+        // Both hits and misses, and notices from the degenerate tetrahedra.
+        EXPECT_GT(expected[i].weights.size(), 4u * 100000u);
+        EXPECT_LT(expected[i].weights.size(), 4u * 500000u);
+        EXPECT_FALSE(expected[i].printed.empty());
+    }
 }
 
 }  // namespace

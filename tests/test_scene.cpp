@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "scene/camera.h"
 #include "scene/scene.h"
 
 namespace {
@@ -43,7 +44,6 @@ TEST(Scene, ListsRunNewestFirst) {
     scene.Add3dElement(&a);
     scene.Add3dElement(&b);
     scene.Add3dElement(&c);
-    EXPECT_EQ(a.GetScene(), &scene);
     double bounds[6] = BOUNDS_INIT;
     scene.GetBounds(bounds);
     EXPECT_EQ(log, (std::vector<int>{3, 2, 1}));
@@ -53,8 +53,8 @@ TEST(Scene, ListsRunNewestFirst) {
     Widget w1, w2;
     scene.AddUIElement(&w1);
     scene.AddUIElement(&w2);
-    EXPECT_EQ(scene.FirstUI()->obj, &w2);
-    EXPECT_EQ(scene.FirstUI()->next->obj, &w1);
+    EXPECT_EQ(scene.GetWidgets(), (std::vector<Widget*>{&w2, &w1}));
+    EXPECT_EQ(scene.Get3dElements(), (std::vector<VisualObject*>{&c, &b, &a}));
 }
 
 TEST(Scene, BoundsWithoutContributorsStaySentinels) {
@@ -115,4 +115,34 @@ TEST(Scene, FarPlaneKeepsTheWidgetPlaneVisible) {
     double empty[6] = BOUNDS_INIT;
     EXPECT_GT(FarPlane(empty, 768), 0.5 * 768 / 0.414);
     EXPECT_GT(FarPlane(empty, 0), 1.0);  // a minimised window still gets a valid frustum
+}
+
+TEST(Scene, StartViewLooksAtTheMiddleOfTheData) {
+    // The demo city's bounds: centred on x = z = 0 with the ground at y = 0.
+    CameraObject centred, offset, empty, reference;
+    const double city[6] = {-500, 500, 0, 250, -500, 500};
+    PlaceStartView(city, &centred);
+    reference.Rotate(-145, 18, 0);
+    reference.Move(0, 125, 0);
+    for (int a = 0; a < 3; ++a) {
+        EXPECT_EQ(centred.Position[a], reference.Position[a]);
+        EXPECT_EQ(centred.Rotation[a], reference.Rotation[a]);
+    }
+
+    // Data spanning 0..1000 on x and z, 10..40 on y: the same turn and lift, from the
+    // ground at the middle of the data.
+    const double corner[6] = {0, 1000, 10, 40, 0, 1000};
+    PlaceStartView(corner, &offset);
+    CameraObject lift;
+    lift.Rotate(-145, 18, 0);
+    lift.Move(0, 15, 0);
+    EXPECT_FLOAT_EQ(offset.Position[0], 500 + lift.Position[0]);
+    EXPECT_FLOAT_EQ(offset.Position[1], 10 + lift.Position[1]);
+    EXPECT_FLOAT_EQ(offset.Position[2], 500 + lift.Position[2]);
+
+    // No bounds: the focus stays at the origin and is not lifted.
+    double none[6] = BOUNDS_INIT;
+    PlaceStartView(none, &empty);
+    for (float p : empty.Position) EXPECT_EQ(p, 0.0f);
+    EXPECT_EQ(empty.Rotation[1], reference.Rotation[1]);
 }

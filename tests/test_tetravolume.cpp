@@ -26,30 +26,33 @@ VolumeBytes OneTetra() {
 }
 
 struct Loaded {
-    std::string out, err;
+    std::string out, err;  // the console's two streams
+    LoadResult result;
 };
 
 Loaded Load(TetrahedralVolume& vol, const std::string& bytes) {
     FILE* f = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
     CaptureStdout();
     CaptureStderr();
-    vol.ReadStream(f, "volume.kav");
-    Loaded r{GetCapturedStdout(), GetCapturedStderr()};
+    LoadResult result = vol.ReadStream(f, "volume.kav");
+    Loaded r{GetCapturedStdout(), GetCapturedStderr(), result};
     fclose(f);
     return r;
 }
 
 int CountBlocks(const TetrahedralVolume& vol) {
-    int n = 0;
-    for (const Block* b = vol.GetFirstBlock(); b; b = b->next) ++n;
-    return n;
+    return (int)vol.GetBlocks().size();
 }
 
 void ExpectRefused(const TetrahedralVolume& vol, const Loaded& r, const char* what) {
-    EXPECT_NE(r.err.find("ERROR: \"volume.kav\": "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(what), std::string::npos) << r.err;
+    const std::string& message = r.result.message;
+    EXPECT_EQ(r.result.status, LoadStatus::kRefused);
+    EXPECT_EQ(message.find("ERROR: \"volume.kav\": "), 0u) << message;
+    EXPECT_NE(message.find(what), std::string::npos) << message;
+    EXPECT_NE(message.find("; nothing loaded from it."), std::string::npos) << message;
+    EXPECT_EQ(r.err, "");  // the caller reports it
     EXPECT_EQ(vol.GetNumPoints(), 0u);
-    EXPECT_EQ(vol.GetFirstBlock(), nullptr);
+    EXPECT_TRUE(vol.GetBlocks().empty());
     double range[2];
     vol.GetRange(fieldDensity, range);
     EXPECT_TRUE(std::isnan(range[0]) && std::isnan(range[1]));
@@ -74,7 +77,7 @@ TEST(VolumeRead, TranscriptPointersAndRanges) {
                        "-> Reading Tetrahedral Blocks...\n"
                        "\r-> A block of 1 tetrahedra.          ");
     ASSERT_EQ(CountBlocks(vol), 1);
-    const Block* b = vol.GetFirstBlock();
+    const Block* b = &vol.GetBlocks()[0];
     ASSERT_EQ(b->num_Tetra, 1u);
     for (int k = 0; k < 4; ++k) EXPECT_DOUBLE_EQ(b->tetra[0].v[k]->Density, 1.0 + 0.1 * k);
 
@@ -96,13 +99,10 @@ TEST(VolumeRead, BlocksReversedBoxesDeinterleavedEmptyBlockKept) {
                 {{-1, 1, -2, 2, -3, 3}, {3, 2, 1, 0, 0, 1, 2, 3}}};
     TetrahedralVolume vol;
     Load(vol, f.Bytes());
-    const Block* c = vol.GetFirstBlock();
-    ASSERT_NE(c, nullptr);
-    const Block* b = c->next;
-    ASSERT_NE(b, nullptr);
-    const Block* a = b->next;
-    ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->next, nullptr);
+    ASSERT_EQ(CountBlocks(vol), 3);
+    const Block* c = &vol.GetBlocks()[0];
+    const Block* b = &vol.GetBlocks()[1];
+    const Block* a = &vol.GetBlocks()[2];
     EXPECT_EQ(c->num_Tetra, 2u);
     EXPECT_EQ(c->tetra[0].v[0]->point[2], 1.0);  // index 3 is (0, 0, 1)
     EXPECT_EQ(b->num_Tetra, 0u);
@@ -121,28 +121,28 @@ TEST(VolumeRead, HeaderOnlyAndVerticesOnlyFilesLoadEmpty) {
     ASSERT_EQ(bytes.size(), 152u);
     TetrahedralVolume empty;
     Loaded r = Load(empty, bytes);
-    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(r.result.Loaded());
     EXPECT_EQ(empty.GetNumPoints(), 0u);
-    EXPECT_EQ(empty.GetFirstBlock(), nullptr);
+    EXPECT_TRUE(empty.GetBlocks().empty());
 
     f = OneTetra();
     f.blocks.clear();
     TetrahedralVolume noBlocks;
     r = Load(noBlocks, f.Bytes());
-    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(r.result.Loaded());
     EXPECT_EQ(noBlocks.GetNumPoints(), 4u);
-    EXPECT_EQ(noBlocks.GetFirstBlock(), nullptr);
+    EXPECT_TRUE(noBlocks.GetBlocks().empty());
 }
 
 TEST(VolumeRead, MissingFileReportsAndLeavesRangeUnknown) {
     TetrahedralVolume vol;
     std::string path = MakeTempDir() + "/volume.kav";
     CaptureStdout();
-    CaptureStderr();
-    vol.ReadFile(path.c_str());
+    LoadResult result = vol.ReadFile(path.c_str());
     GetCapturedStdout();
-    EXPECT_EQ(GetCapturedStderr(), "ERROR:: No such file or directory\n");
-    EXPECT_EQ(vol.GetFirstBlock(), nullptr);
+    EXPECT_EQ(result.status, LoadStatus::kCannotOpen);
+    EXPECT_EQ(result.message, "ERROR:: No such file or directory");
+    EXPECT_TRUE(vol.GetBlocks().empty());
     double range[2];
     vol.GetRange(fieldEnergy, range);
     EXPECT_TRUE(std::isnan(range[0]) && std::isnan(range[1]));
@@ -195,19 +195,17 @@ TEST(VolumeRead, VertexIndicesMustBeBelowTheVertexCount) {
     f.blocks.back().indices[6] = 3;  // the largest valid index
     TetrahedralVolume ok;
     Loaded r = Load(ok, f.Bytes());
-    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(r.result.Loaded());
     EXPECT_EQ(CountBlocks(ok), 2);
 }
 
-TEST(VolumeReadDeath, WrongMagicEndsWithStatusMinusOneAfterALine) {
+TEST(VolumeRead, WrongMagicIsReportedForTheCallerToEndTheProgram) {
     std::string bytes = OneTetra().Bytes();
     bytes[0] = 'X';
-    EXPECT_EXIT(
-        {
-            TetrahedralVolume vol;
-            FILE* f = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
-            freopen("/dev/null", "r", stdin);  // no console: the wait must not hang
-            vol.ReadStream(f, "volume.kav");
-        },
-        testing::ExitedWithCode(255), "");
+    TetrahedralVolume vol;
+    Loaded r = Load(vol, bytes);
+    EXPECT_EQ(r.result.status, LoadStatus::kWrongMagic);
+    EXPECT_EQ(r.result.message, "File is not in valid SKAV format!");
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(vol.GetBlocks().empty());
 }

@@ -1,26 +1,13 @@
-// The control panels' arithmetic and labels, driven through their callbacks without a window.
+// The control panels' arithmetic and labels, driven through their widgets without a window.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
-#include "app/globals.h"
+#include "app/state.h"
 #include "app/ui.h"
 #include "testutil.h"
-
-// The program's globals, which the panels act on; the test fills them in.
-CameraObject User;
-Scene World;
-DisplayListObject* context[4];
-TetrahedralVolume* volume;
-PathLineGenerator* pathline;
-Isosurface* isosurface;
-
-extern ButtonWidget *btnPLUICountShow, *btnPLUIRadiusShow, *btnIsoUIValShow, *btnIsoUIByDensity,
-    *btnIsoUIByEnergy, *btnIsoUIByMomentum, *btnContextUIColorByNone, *btnContextUIColorByDensity,
-    *btnContextUIColorByEnergy, *btnContextUIColorByMomentum;
-extern CheckBoxWidget *btnPLUIShowGhost, *btnPLUIAnchored, *btnContextUIShowWall,
-    *btnContextUIShowCity, *btnContextUIWireframe;
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -28,7 +15,7 @@ using testing::internal::GetCapturedStdout;
 namespace {
 
 // A one-tetrahedron volume whose header states the given ranges for all three fields.
-TetrahedralVolume* VolumeWithRange(double lo, double hi) {
+std::unique_ptr<TetrahedralVolume> VolumeWithRange(double lo, double hi) {
     VolumeBytes f;
     f.minimum = MakeVertex(0, 0, 0, lo, lo);
     f.maximum = MakeVertex(1, 1, 1, hi, hi);
@@ -37,10 +24,9 @@ TetrahedralVolume* VolumeWithRange(double lo, double hi) {
     f.vertices = {MakeVertex(0, 0, 0), MakeVertex(1, 0, 0), MakeVertex(0, 1, 0),
                   MakeVertex(0, 0, 1)};
     f.blocks.push_back({{0, 1, 0, 1, 0, 1}, {0, 1, 2, 3}});
-    static std::string bytes;
-    bytes = f.Bytes();
+    std::string bytes = f.Bytes();
     FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
-    TetrahedralVolume* v = new TetrahedralVolume();
+    auto v = std::make_unique<TetrahedralVolume>();
     CaptureStdout();
     v->ReadStream(file, "volume.kav");
     GetCapturedStdout();
@@ -48,145 +34,172 @@ TetrahedralVolume* VolumeWithRange(double lo, double hi) {
     return v;
 }
 
-class Panels : public testing::Test {
+// A state of its own for each test: surfaces that never loaded (so colouring changes issue
+// no OpenGL call), a volume with the range (0, 10), and the panels built.
+class PanelTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        for (DisplayListObject*& c : context) {
-            c = new DisplayListObject();  // empty: colouring changes issue no OpenGL call
-            c->SetColorMap(colorEnergy);
-        }
-        pathline = new PathLineGenerator();
-        isosurface = new Isosurface();
-        BuildUI();
-    }
-
     void SetUp() override {
-        volume = VolumeWithRange(0, 10);
-        pathline->SetVolume(volume);
-        pathline->SetCount(10);
-        pathline->SetRadius(50);
-        isosurface->SetVolume(volume);
-        isosurface->SetField(fieldMomentum);
-        isosurface->SetValue(0);
+        for (DisplayListObject& surface : app.surfaces) surface.SetColorMap(colorEnergy);
+        app.volume = VolumeWithRange(0, 10);
+        app.pathlines.SetVolume(app.volume.get());
+        BuildUI(app);
     }
 
-    void TearDown() override {
-        delete volume;
-        volume = nullptr;
-    }
+    AppState app;
+    MainMenu& mainUI = app.panels.mainUI;
+    CityPanel& contextUI = app.panels.contextUI;
+    PathLinePanel& pathlineUI = app.panels.pathlineUI;
+    IsosurfacePanel& isosurfaceUI = app.panels.isosurfaceUI;
 };
 
-std::string Label(const ButtonWidget* b) {
-    return b->GetText();
+std::string Label(const ButtonWidget& b) {
+    return b.GetText();
 }
 
 }  // namespace
 
-TEST_F(Panels, BuiltInOrderAndOpenedFromTheMainMenu) {
-    const WidgetListPtr* n = World.FirstUI();
-    const Widget* expected[] = {&isosurfaceUI, &pathlineUI, &contextUI, &mainUI};
-    for (const Widget* w : expected) {
-        ASSERT_NE(n, nullptr);
-        EXPECT_EQ(n->obj, w);
-        n = n->next;
+TEST_F(PanelTest, BuiltInOrderAndOpenedFromTheMainMenu) {
+    const std::vector<Widget*>& widgets = app.scene.GetWidgets();
+    const std::vector<Widget*> expected = {&isosurfaceUI.panel, &pathlineUI.panel, &contextUI.panel,
+                                           &mainUI.panel};
+    EXPECT_EQ(widgets, expected);
+    EXPECT_EQ(mainUI.panel.GetState(), viz_Showing);
+    EXPECT_EQ(contextUI.panel.GetState(), viz_Hidden);
+    mainUI.openCity.Press();
+    EXPECT_EQ(mainUI.panel.GetState(), viz_Hiding);
+    EXPECT_EQ(mainUI.panel.GetReplacement(), &contextUI.panel);
+    EXPECT_FALSE(app.quit);
+    mainUI.exit.Press();
+    EXPECT_TRUE(app.quit);
+}
+
+TEST_F(PanelTest, PathLineSteppersAndBoundedLabels) {
+    mainUI.openPathLines.Press();
+    EXPECT_EQ(Label(pathlineUI.countShow), "10");
+    EXPECT_EQ(Label(pathlineUI.radiusShow), "50.00");
+    EXPECT_FALSE(pathlineUI.showGhost.GetState());
+    EXPECT_TRUE(pathlineUI.anchored.GetState());
+
+    pathlineUI.radiusInc5.Press();
+    pathlineUI.radiusDec.Press();
+    EXPECT_EQ(Label(pathlineUI.radiusShow), "54.75");
+    for (int i = 0; i < 12; ++i) pathlineUI.countDec.Press();
+    EXPECT_EQ(app.pathlines.GetCount(), 0);  // stops at 0
+    EXPECT_EQ(Label(pathlineUI.countShow), "0");
+    pathlineUI.countInc.Press();
+    EXPECT_EQ(Label(pathlineUI.countShow), "1");
+
+    app.pathlines.SetRadius(-1e30);  // "%.2f" would need 35 characters of a 15-character buffer
+    pluiUpdate(app);
+    EXPECT_EQ(Label(pathlineUI.radiusShow), "-1.0000e+30");
+    app.pathlines.SetRadius(99999999999.99);  // 14 characters: still fits as it is
+    pluiUpdate(app);
+    EXPECT_EQ(Label(pathlineUI.radiusShow), "99999999999.99");
+
+    pathlineUI.showGhost.Toggle();
+    EXPECT_TRUE(app.pathlines.GetGhostVisibility());
+    EXPECT_TRUE(pathlineUI.showGhost.GetState());
+    pathlineUI.anchored.Toggle();
+    EXPECT_FALSE(app.pathlines.GetAnchor());
+    EXPECT_FALSE(pathlineUI.anchored.GetState());
+}
+
+TEST_F(PanelTest, IsoValueStepsAreClampedToTheRange) {
+    mainUI.openIsosurface.Press();
+    EXPECT_EQ(Label(isosurfaceUI.byMomentum), ">> Contour Momentum");
+    EXPECT_EQ(Label(isosurfaceUI.valShow), "0.000000");
+    isosurfaceUI.valInc.Press();
+    EXPECT_EQ(Label(isosurfaceUI.valShow), "0.100000");
+    isosurfaceUI.valDec5.Press();
+    EXPECT_EQ(app.isosurface.GetValue(), 0.0);  // "--" from the minimum stays there
+
+    app.volume = VolumeWithRange(2, 6);
+    isosurfaceUI.byEnergy.Press();
+    EXPECT_EQ(app.isosurface.GetValue(), 4.0);  // the middle of the range
+    EXPECT_EQ(Label(isosurfaceUI.byEnergy), ">> Contour Energy");
+    EXPECT_EQ(Label(isosurfaceUI.byMomentum), "Contour Momentum");
+    isosurfaceUI.valInc.Press();
+    EXPECT_DOUBLE_EQ(app.isosurface.GetValue(), 4.04);
+    for (int i = 0; i < 20; ++i) isosurfaceUI.valInc5.Press();
+    EXPECT_EQ(app.isosurface.GetValue(), 6.0);
+
+    // The start value lies inside the range wherever the range lies: above half its
+    // maximum, below zero, or a single value.
+    const double ranges[][2] = {{1, 1.5}, {-30.9, 32.0}, {-8, -2}, {1.2, 1.2}};
+    for (const auto& r : ranges) {
+        app.volume = VolumeWithRange(r[0], r[1]);
+        isosurfaceUI.byDensity.Press();
+        EXPECT_GE(app.isosurface.GetValue(), r[0]);
+        EXPECT_LE(app.isosurface.GetValue(), r[1]);
+        EXPECT_DOUBLE_EQ(app.isosurface.GetValue(), (r[0] + r[1]) / 2);
     }
-    EXPECT_EQ(mainUI.GetState(), viz_Showing);
-    EXPECT_EQ(contextUI.GetState(), viz_Hidden);
-    openContextUI();
-    EXPECT_EQ(mainUI.GetState(), viz_Hiding);
-    EXPECT_EQ(mainUI.GetReplacement(), &contextUI);
 }
 
-TEST_F(Panels, PathLineSteppersAndBoundedLabels) {
-    openPathLineUI();
-    EXPECT_EQ(Label(btnPLUICountShow), "10");
-    EXPECT_EQ(Label(btnPLUIRadiusShow), "50.00");
-    EXPECT_FALSE(btnPLUIShowGhost->GetState());
-    EXPECT_TRUE(btnPLUIAnchored->GetState());
-
-    pluiRadiusIncrement5();
-    pluiRadiusDecrement();
-    EXPECT_EQ(Label(btnPLUIRadiusShow), "54.75");
-    for (int i = 0; i < 12; ++i) pluiCountDecrement();
-    EXPECT_EQ(pathline->GetCount(), 0);  // stops at 0
-    EXPECT_EQ(Label(btnPLUICountShow), "0");
-    pluiCountIncrement();
-    EXPECT_EQ(Label(btnPLUICountShow), "1");
-
-    pathline->SetRadius(-1e30);  // "%.2f" would need 35 characters of a 15-character buffer
-    pluiUpdate();
-    EXPECT_EQ(Label(btnPLUIRadiusShow), "-1.0000e+30");
-    pathline->SetRadius(99999999999.99);  // 14 characters: still fits as it is
-    pluiUpdate();
-    EXPECT_EQ(Label(btnPLUIRadiusShow), "99999999999.99");
-
-    pluiShowGhost(true);
-    EXPECT_TRUE(pathline->GetGhostVisibility());
-    EXPECT_TRUE(btnPLUIShowGhost->GetState());
-    pluiAnchor(false);
-    EXPECT_FALSE(pathline->GetAnchor());
-    pluiAnchor(true);
+TEST_F(PanelTest, HugeIsoValuesStayInsideTheLabel) {
+    app.volume = VolumeWithRange(-1e30, 1e30);
+    isosurfaceUI.byMomentum.Press();
+    EXPECT_EQ(Label(isosurfaceUI.valShow), "0.000000");
+    isosurfaceUI.valInc5.Press();  // 1e29 needs more than 31 characters with "%f"
+    EXPECT_EQ(Label(isosurfaceUI.valShow), "1.000000e+29");
+    for (int i = 0; i < 30; ++i) isosurfaceUI.valDec5.Press();
+    EXPECT_EQ(Label(isosurfaceUI.valShow), "-1.000000e+30");
 }
 
-TEST_F(Panels, IsoValueStepsAreClampedToTheRange) {
-    openIsosurfaceUI();
-    EXPECT_EQ(Label(btnIsoUIByMomentum), ">> Contour Momentum");
-    EXPECT_EQ(Label(btnIsoUIValShow), "0.000000");
-    isouiValIncrement();
-    EXPECT_EQ(Label(btnIsoUIValShow), "0.100000");
-    isouiValDecrement5();
-    EXPECT_EQ(isosurface->GetValue(), 0.0);  // "--" from the minimum stays there
+TEST_F(PanelTest, GenerateAndClearActOnTheVolumeInTheState) {
+    mainUI.openIsosurface.Press();
+    isosurfaceUI.byMomentum.Press();  // 5: between the vertices' 0 and the header's 10
+    CaptureStdout();
+    isosurfaceUI.generate.Press();
+    EXPECT_EQ(GetCapturedStdout(), "Block 1 processed.. 0 triangles added.\n");
+    isosurfaceUI.clear.Press();
+    EXPECT_TRUE(app.isosurface.GetTriangles().Empty());
 
-    delete volume;
-    volume = VolumeWithRange(2, 6);
-    isoUIContourByEnergy();
-    EXPECT_EQ(isosurface->GetValue(), 5.0);  // minimum + half the maximum
-    EXPECT_EQ(Label(btnIsoUIByEnergy), ">> Contour Energy");
-    EXPECT_EQ(Label(btnIsoUIByMomentum), "Contour Momentum");
-    isouiValIncrement();
-    EXPECT_DOUBLE_EQ(isosurface->GetValue(), 5.04);
-    for (int i = 0; i < 20; ++i) isouiValIncrement5();
-    EXPECT_EQ(isosurface->GetValue(), 6.0);
-
-    delete volume;
-    volume = VolumeWithRange(1, 1.5);
-    isoUIContourByDensity();
-    EXPECT_EQ(isosurface->GetValue(), 1.75);  // above the maximum until the next step
-    isouiValIncrement5();
-    EXPECT_EQ(isosurface->GetValue(), 1.5);
+    CaptureStdout();
+    pathlineUI.generate.Press();
+    std::string out = GetCapturedStdout();
+    EXPECT_EQ(app.pathlines.GetLineCount(), 10);
+    EXPECT_EQ(out.find("Generating pathline 0\n"), 0u);
 }
 
-TEST_F(Panels, HugeIsoValuesStayInsideTheLabel) {
-    delete volume;
-    volume = VolumeWithRange(-1e30, 1e30);
-    isoUIContourByMomentum();
-    isouiUpdate();
-    EXPECT_EQ(Label(btnIsoUIValShow), "-5.000000e+29");
-    isouiValDecrement5();
-    EXPECT_LT(strlen(btnIsoUIValShow->GetText()), 32u);
-    EXPECT_NE(strchr(btnIsoUIValShow->GetText(), 'e'), nullptr);
+TEST_F(PanelTest, CityColouringVisibilityAndWireframeFollowTheSurfaces) {
+    mainUI.openCity.Press();
+    EXPECT_EQ(Label(contextUI.colorEnergy), ">> Color By Energy");
+    contextUI.colorDensity.Press();
+    EXPECT_EQ(Label(contextUI.colorDensity), ">> Color By Density");
+    EXPECT_EQ(Label(contextUI.colorEnergy), "Color By Energy");
+    for (const DisplayListObject& c : app.surfaces) EXPECT_EQ(c.GetColorMap(), colorDensity);
+    contextUI.colorNone.Press();
+    EXPECT_EQ(Label(contextUI.colorNone), ">> No Color");
+
+    contextUI.showWalls.Toggle();
+    EXPECT_FALSE(app.surfaces[kSurfaceWalls].GetVisibility());
+    EXPECT_TRUE(app.surfaces[kSurfaceCity].GetVisibility());
+    EXPECT_FALSE(contextUI.showWalls.GetState());
+    EXPECT_TRUE(contextUI.showCity.GetState());
+
+    contextUI.wireframe.Toggle();  // all four, hidden ones too
+    for (const DisplayListObject& c : app.surfaces) EXPECT_TRUE(c.GetWireframe());
+    EXPECT_TRUE(contextUI.wireframe.GetState());
 }
 
-TEST_F(Panels, CityColouringVisibilityAndWireframeFollowTheSurfaces) {
-    openContextUI();
-    EXPECT_EQ(Label(btnContextUIColorByEnergy), ">> Color By Energy");
-    contextUIColorByDensity();
-    EXPECT_EQ(Label(btnContextUIColorByDensity), ">> Color By Density");
-    EXPECT_EQ(Label(btnContextUIColorByEnergy), "Color By Energy");
-    for (DisplayListObject* c : context) EXPECT_EQ(c->GetColorMap(), colorDensity);
-    contextUIColorByNone();
-    EXPECT_EQ(Label(btnContextUIColorByNone), ">> No Color");
+TEST_F(PanelTest, AnAnchoredSourceFollowsTheCameraFocusFrameByFrame) {
+    double start[3];
+    app.camera.Position[0] = 1.5f, app.camera.Position[1] = -2.25f, app.camera.Position[2] = 40;
+    FollowView(app);
+    app.pathlines.GetStart(start);
+    EXPECT_EQ(start[0], 1.5);
+    EXPECT_EQ(start[1], -2.25);
+    EXPECT_EQ(start[2], 40);
 
-    contextUIShowWall(false);
-    EXPECT_FALSE(context[0]->GetVisibility());
-    EXPECT_TRUE(context[2]->GetVisibility());
-    EXPECT_FALSE(btnContextUIShowWall->GetState());
-    EXPECT_TRUE(btnContextUIShowCity->GetState());
-    contextUIShowWall(true);
-
-    contextUIWireframe(true);  // all four, hidden ones too
-    for (DisplayListObject* c : context) EXPECT_TRUE(c->GetWireframe());
-    EXPECT_TRUE(btnContextUIWireframe->GetState());
-    contextUIWireframe(false);
-    contextUIColorByEnergy();
+    // Freed, the source stays where the camera last put it; anchored again, it jumps back.
+    pathlineUI.anchored.SetState(true);
+    pathlineUI.anchored.Toggle();
+    app.camera.Position[0] = 99;
+    FollowView(app);
+    app.pathlines.GetStart(start);
+    EXPECT_EQ(start[0], 1.5);
+    pathlineUI.anchored.Toggle();
+    FollowView(app);
+    app.pathlines.GetStart(start);
+    EXPECT_EQ(start[0], 99);
 }

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "volume/kavformat.h"
+
 Vertex MakeVertex(double x, double y, double z, double density, double energy, double mx, double my,
                   double mz) {
     Vertex v{};
@@ -19,32 +21,46 @@ void Append(std::string& out, const void* data, size_t size) {
     out.append(static_cast<const char*>(data), size);
 }
 
+namespace {
+
+// The bytes that `write` puts through a KavWriter.
+template <typename Write>
+std::string Written(Write write) {
+    char* data = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&data, &size);
+    if (!f) throw std::runtime_error("open_memstream failed");
+    KavWriter out(f);
+    write(out);
+    fclose(f);
+    std::string bytes(data, size);
+    free(data);
+    if (!out.Ok()) throw std::runtime_error("writing to memory failed");
+    return bytes;
+}
+
+}  // namespace
+
 std::string VolumeBytes::Bytes() const {
-    std::string out = "SKAV";
-    AppendValue(out, minimum);
-    AppendValue(out, maximum);
-    AppendValue(out, (uint32_t)vertices.size());
-    Append(out, vertices.data(), vertices.size() * sizeof(Vertex));
-    for (const BlockRec& b : blocks) {
-        Append(out, b.box, sizeof b.box);
-        AppendValue(out, (uint32_t)(b.indices.size() / 4));
-        Append(out, b.indices.data(), b.indices.size() * sizeof(uint32_t));
-    }
-    return out;
+    return Written([this](KavWriter& out) {
+        out.PutVolumeHeader(minimum, maximum, (uint32_t)vertices.size());
+        out.PutVertices(vertices.data(), vertices.size());
+        for (const BlockRec& b : blocks) {
+            if (b.indices.size() % 4 != 0) throw std::runtime_error("indices come in fours");
+            const double min[3] = {b.box[0], b.box[2], b.box[4]};
+            const double max[3] = {b.box[1], b.box[3], b.box[5]};
+            out.PutBlockHeader(min, max, (uint32_t)(b.indices.size() / 4));
+            for (size_t i = 0; i < b.indices.size(); i += 4) out.PutTetra(&b.indices[i]);
+        }
+    });
 }
 
 std::string SurfaceBytes::Bytes() const {
-    std::string out = "SKAV";
-    AppendValue(out, minimum);
-    AppendValue(out, maximum);
-    AppendValue(out, (uint32_t)vertices.size());
-    AppendValue(out, (uint32_t)tris.size());
-    Append(out, vertices.data(), vertices.size() * sizeof(Vertex));
-    for (const Tri& t : tris) {
-        Append(out, t.idx, sizeof t.idx);
-        Append(out, t.normal, sizeof t.normal);
-    }
-    return out;
+    return Written([this](KavWriter& out) {
+        out.PutSurfaceHeader(minimum, maximum, (uint32_t)vertices.size(), (uint32_t)tris.size());
+        out.PutVertices(vertices.data(), vertices.size());
+        for (const Tri& t : tris) out.PutTriangle(t.idx, t.normal);
+    });
 }
 
 std::string MakeTempDir() {

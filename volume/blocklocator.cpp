@@ -4,20 +4,14 @@
 
 namespace {
 
-std::vector<Block*> ListOrder(Block* first) {
-    std::vector<Block*> order;
-    for (Block* b = first; b; b = b->next) order.push_back(b);
-    return order;
-}
-
 // Files the finite boxes; a box with an infinite corner is tested for every point, and one
 // that is empty on some axis (min not below max, or NaN) can never hold a point.
-CellIndex IndexBoxes(const std::vector<Block*>& order) {
-    std::vector<WorldBox> boxes(order.size());
-    std::vector<CellIndex::Kind> kinds(order.size(), CellIndex::kBoxed);
-    for (size_t i = 0; i < order.size(); ++i) {
+CellIndex IndexBoxes(const std::vector<Block>& blocks) {
+    std::vector<WorldBox> boxes(blocks.size());
+    std::vector<CellIndex::Kind> kinds(blocks.size(), CellIndex::kBoxed);
+    for (size_t i = 0; i < blocks.size(); ++i) {
         for (int a = 0; a < 3; ++a) {
-            double lo = order[i]->min[a], hi = order[i]->max[a];
+            double lo = blocks[i].min[a], hi = blocks[i].max[a];
             boxes[i].lo[a] = lo;
             boxes[i].hi[a] = hi;
             if (!(lo < hi)) {
@@ -32,4 +26,4 @@ CellIndex IndexBoxes(const std::vector<Block*>& order) {
 
 }  // namespace
 
-BlockLocator::BlockLocator(Block* first) : order(ListOrder(first)), index(IndexBoxes(order)) {}
+BlockLocator::BlockLocator(const std::vector<Block>& blocks) : index(IndexBoxes(blocks)) {}

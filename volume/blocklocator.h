@@ -1,27 +1,25 @@
-// Spatial index over the volume's block boxes, for finding the first block that holds a point.
+// Spatial index over the volume's block boxes, for finding the blocks that hold a point.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "volume/cellindex.h"
 #include "volume/tetravolume.h"
 
-// The blocks in list order and a grid over their boxes, so that the walk over the list
-// tests only the blocks whose boxes may hold the point, still in list order.
-struct BlockLocator {
-    explicit BlockLocator(Block* first);
+// A grid over the block boxes, so that a walk over the block list tests only the blocks
+// whose boxes may hold the point, still in list order.
+class BlockLocator {
+public:
+    explicit BlockLocator(const std::vector<Block>& blocks);
 
-    // The first block in list order for which `inBox(block)` holds, or null.
-    template <typename InBox>
-    Block* FirstMatch(const double* point, InBox inBox) const {
-        uint32_t i = index.FirstMatch(point, [&](uint32_t k) { return inBox(order[k]); });
-        return i == CellIndex::kNone ? nullptr : order[i];
+    // The first block number in list order for which `test(b)` holds, or CellIndex::kNone.
+    // `test` is asked about the candidates in ascending order, and only about them.
+    template <typename Test>
+    uint32_t FirstMatch(const double* point, Test test) const {
+        return index.FirstMatch(point, test);
     }
 
-    // Whether it was built for the list that starts at `first`. Loading only ever puts
-    // blocks at the head of the list, so the head tells whether the list grew since.
-    bool Covers(const Block* first) const { return (order.empty() ? nullptr : order[0]) == first; }
-
-    std::vector<Block*> order;
+private:
     CellIndex index;
 };

@@ -1,11 +1,8 @@
-// Isosurface extraction by marching tetrahedra over the blocks of the volume.
+#include "volume/marchingtetra.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
-
-#include "volume/isosurface.h"
-#include "volume/tetravolume.h"
 
 // An edge number (0 to 5), or -1 to end a list.
 typedef int EDGE_LIST;
@@ -48,10 +45,10 @@ void EdgeCrossing(const Tetra* tet, const double* s, int edge, double value, dou
     for (int k = 0; k < 3; ++k) p[k] = a[k] + t * (b[k] - a[k]);
 }
 
-// Adds the triangles of case `c` (neither 0 nor 15) to `iso`; returns how many. Kept out of
+// Adds the triangles of case `c` (neither 0 nor 15) to `out`; returns how many. Kept out of
 // line so that the loop over the many tetrahedra the surface misses stays small.
 __attribute__((noinline)) int AddCase(const Tetra* tet, const double* s, int c, double value,
-                                      Isosurface* iso) {
+                                      TriangleStore* out) {
     // The two triangles of a quadrilateral share two edges; each crossing is found once.
     double p[6][3];
     unsigned found = 0;
@@ -62,7 +59,7 @@ __attribute__((noinline)) int AddCase(const Tetra* tet, const double* s, int c, 
             EdgeCrossing(tet, s, e[i], value, p[e[i]]);
             found |= 1u << e[i];
         }
-        iso->AddTriangle(p[e[0]], p[e[1]], p[e[2]]);
+        out->Add(p[e[0]], p[e[1]], p[e[2]]);
     }
     return count;
 }
@@ -74,19 +71,19 @@ inline void LoadScalars(const Tetra* tet, double* s) {
 }
 
 // One tetrahedron whose vertex scalars are `s`.
-inline int MarchScalars(const Tetra* tet, const double* s, double value, Isosurface* iso) {
+inline int MarchScalars(const Tetra* tet, const double* s, double value, TriangleStore* out) {
     static const int CASE_MASK[4] = {1, 2, 4, 8};
     int c = 0;
     for (int i = 0; i < 4; ++i) c |= s[i] >= value ? CASE_MASK[i] : 0;
     if (c == 0 || c == 15) return 0;
-    return AddCase(tet, s, c, value, iso);
+    return AddCase(tet, s, c, value, out);
 }
 
 template <double Vertex::*Scalar>
-inline int March(const Tetra* tet, double value, Isosurface* iso) {
+inline int March(const Tetra* tet, double value, TriangleStore* out) {
     double s[4];
     LoadScalars<Scalar>(tet, s);
-    return MarchScalars(tet, s, value, iso);
+    return MarchScalars(tet, s, value, out);
 }
 
 // Tetrahedra per run of the run ranges: a run is a small, spatially coherent piece of its
@@ -140,7 +137,7 @@ bool Cuts(const float* range, double value) {
 
 // Marches the runs of a block that the value cuts, using the block's recorded ranges.
 template <double Vertex::*Scalar>
-int MarchRuns(const Block* block, const float* ranges, double value, Isosurface* iso) {
+int MarchRuns(const Block* block, const float* ranges, double value, TriangleStore* out) {
     if (!Cuts(ranges, value)) return 0;
     int triCount = 0;
     ranges += 2;
@@ -153,7 +150,7 @@ int MarchRuns(const Block* block, const float* ranges, double value, Isosurface*
             for (const Vertex* v : block->tetra[i].v) __builtin_prefetch(&(v->*Scalar));
         }
         for (uint32_t i = first; i < end; ++i) {
-            triCount += March<Scalar>(block->tetra + i, value, iso);
+            triCount += March<Scalar>(&block->tetra[i], value, out);
         }
     }
     return triCount;
@@ -161,7 +158,7 @@ int MarchRuns(const Block* block, const float* ranges, double value, Isosurface*
 
 // Marches every tetrahedron of a block and records the block's ranges.
 template <double Vertex::*Scalar>
-int MarchAndRecord(const Block* block, float* ranges, double value, Isosurface* iso) {
+int MarchAndRecord(const Block* block, float* ranges, double value, TriangleStore* out) {
     int triCount = 0;
     Extremes whole;
     float* run = ranges + 2;
@@ -170,9 +167,9 @@ int MarchAndRecord(const Block* block, float* ranges, double value, Isosurface* 
         Extremes part;
         for (uint32_t i = first; i < end; ++i) {
             double s[4];
-            LoadScalars<Scalar>(block->tetra + i, s);
+            LoadScalars<Scalar>(&block->tetra[i], s);
             for (double x : s) part.Add(x);
-            triCount += MarchScalars(block->tetra + i, s, value, iso);
+            triCount += MarchScalars(&block->tetra[i], s, value, out);
         }
         part.Store(run);
         whole.Add(part);
@@ -181,59 +178,46 @@ int MarchAndRecord(const Block* block, float* ranges, double value, Isosurface* 
     return triCount;
 }
 
-int MarchBlock(const Block* block, FieldVar field, float* ranges, bool record, double value,
-               Isosurface* iso) {
+// Marches one block; the first extraction of `field` records the block's ranges as it goes.
+template <double Vertex::*Scalar>
+int MarchBlock(const Block* block, RunRanges& summary, double value, TriangleStore* out) {
+    int triCount = 0;
+    bool recorded = false;
+    std::call_once(summary.once, [&] {
+        summary.ranges.reset(new float[RangeFloats(block->num_Tetra)]);
+        triCount = MarchAndRecord<Scalar>(block, summary.ranges.get(), value, out);
+        recorded = true;
+    });
+    if (!recorded) triCount = MarchRuns<Scalar>(block, summary.ranges.get(), value, out);
+    return triCount;
+}
+
+int MarchBlock(const TetrahedralVolume& vol, size_t b, FieldVar field, double value,
+               TriangleStore* out) {
+    const Block* block = &vol.GetBlocks()[b];
     switch (field) {
         case fieldDensity:
-            return record ? MarchAndRecord<&Vertex::Density>(block, ranges, value, iso)
-                          : MarchRuns<&Vertex::Density>(block, ranges, value, iso);
+            return MarchBlock<&Vertex::Density>(block, vol.GetRunRanges(b, field), value, out);
         case fieldEnergy:
-            return record ? MarchAndRecord<&Vertex::Energy>(block, ranges, value, iso)
-                          : MarchRuns<&Vertex::Energy>(block, ranges, value, iso);
+            return MarchBlock<&Vertex::Energy>(block, vol.GetRunRanges(b, field), value, out);
         case fieldMomentum:
-            return record ? MarchAndRecord<&Vertex::MomentumMag>(block, ranges, value, iso)
-                          : MarchRuns<&Vertex::MomentumMag>(block, ranges, value, iso);
+            return MarchBlock<&Vertex::MomentumMag>(block, vol.GetRunRanges(b, field), value, out);
     }
-    return 0;
+    return 0;  // a field outside the enumeration has a NaN scalar: no vertex is at or above
 }
 
 }  // namespace
 
-void TetrahedralVolume::GenerateIsosurface(FieldVar field, double value, Isosurface* iso) {
-    iso->PurgeIsosurface();
-    // A field outside the enumeration has a NaN scalar: no vertex is at or above the value.
-    const bool known = field >= fieldDensity && field <= fieldMomentum;
-    size_t floats = 0;
-    for (const Block* block = firstBlock; block; block = block->next) {
-        floats += RangeFloats(block->num_Tetra);
+bool ExtractIsosurface(const TetrahedralVolume& vol, FieldVar field, double value,
+                       TriangleStore* out, Console console, Progress* progress) {
+    out->Clear();
+    const size_t count = vol.GetBlocks().size();
+    if (progress) progress->total = count;
+    for (size_t b = 0; b < count; ++b) {
+        if (progress && progress->Cancelled()) return false;
+        int triCount = MarchBlock(vol, b, field, value, out);
+        console.Print("Block %i processed.. %i triangles added.\n", (int)b + 1, triCount);
+        if (progress) ++progress->done;
     }
-    // Recorded for another block list (the size check keeps even a stale record in bounds).
-    const bool record =
-        known && (runRangesFor[field] != firstBlock || runRanges[field].size() != floats);
-    if (record) {
-        runRanges[field].assign(floats, 0.0f);
-        runRangesFor[field] = firstBlock;
-    }
-    float* ranges = known ? runRanges[field].data() : nullptr;
-    int number = 0;
-    for (Block* block = firstBlock; block; block = block->next) {
-        int triCount = 0;
-        if (known) {
-            triCount = MarchBlock(block, field, ranges, record, value, iso);
-            ranges += RangeFloats(block->num_Tetra);
-        }
-        printf("Block %i processed.. %i triangles added.\n", ++number, triCount);
-    }
-}
-
-int TetrahedralVolume::MarchingTetra(Tetra* tet, FieldVar field, double value, Isosurface* iso) {
-    switch (field) {
-        case fieldDensity:
-            return March<&Vertex::Density>(tet, value, iso);
-        case fieldEnergy:
-            return March<&Vertex::Energy>(tet, value, iso);
-        case fieldMomentum:
-            return March<&Vertex::MomentumMag>(tet, value, iso);
-    }
-    return 0;  // a field outside the enumeration has a NaN scalar: no vertex is at or above
+    return true;
 }

@@ -1,37 +1,38 @@
 #include "volume/pathlinestarter.h"
 
-#include <GL/freeglut.h>
-
-#include <cstdio>
-
 #include "math/math.h"
-#include "math/random.h"
-#include "scene/camera.h"
-#include "scene/scene.h"
-#include "volume/pathline.h"
+#include "volume/tetravolume.h"
 
-namespace {
-
-// A uniform draw in [0, 1] at the generator's resolution.
-double UnitDraw() {
-    return RandomInt() / (double)kRandomMax;
+Seed DrawSeed(RandomSequence& random, const double* source, double radius) {
+    // A uniform draw in [0, 1] at the generator's resolution.
+    auto unitDraw = [&random] { return random.Next() / (double)kRandomMax; };
+    double deltaR = unitDraw() * radius;
+    double vector[3];
+    for (double& d : vector) d = unitDraw();
+    Normalize(vector);
+    Seed seed;
+    for (int a = 0; a < 3; ++a) seed[a] = source[a] + deltaR * vector[a];
+    return seed;
 }
 
-}  // namespace
+bool TracePathLines(PointLocator* locator, const std::vector<Seed>& seeds,
+                    std::vector<PathLine>* lines, Console console, Progress* progress) {
+    lines->clear();
+    if (progress) progress->total = seeds.size();
+    if (locator) locator->SetConsole(console);
+    for (size_t i = 0; i < seeds.size(); ++i) {
+        if (progress && progress->Cancelled()) return false;
+        console.Print("Generating pathline %i\n", (int)i);
+        lines->emplace_back();
+        lines->back().SetStart(seeds[i].data());
+        lines->back().Integrate(locator, console);
+        if (progress) ++progress->done;
+    }
+    return true;
+}
 
 PathLineGenerator::PathLineGenerator()
-    : genStart{-405, 10, -405},
-      genCount(10),
-      genRadius(50),
-      ghost(false),
-      anchored(true),
-      genVol(nullptr),
-      pathlines(nullptr),
-      allocated(0) {}
-
-PathLineGenerator::~PathLineGenerator() {
-    Release();
-}
+    : genStart{-405, 10, -405}, genCount(10), genRadius(50), ghost(false), anchored(true) {}
 
 void PathLineGenerator::SetStart(const double* position) {
     for (int a = 0; a < 3; ++a) genStart[a] = position[a];
@@ -41,52 +42,18 @@ void PathLineGenerator::GetStart(double* position) const {
     for (int a = 0; a < 3; ++a) position[a] = genStart[a];
 }
 
-void PathLineGenerator::Release() {
-    delete[] pathlines;
-    pathlines = nullptr;
-    allocated = 0;
+void PathLineGenerator::SetVolume(const TetrahedralVolume* vol) {
+    locator = vol ? std::make_unique<PointLocator>(*vol) : nullptr;
 }
 
-void PathLineGenerator::Generate() {
-    Release();
-    if (genCount < 1) return;
-    pathlines = new PathLine[genCount];
-    allocated = genCount;
-    for (int i = 0; i < allocated; ++i) {
-        printf("Generating pathline %i\n", i);
-        // Four draws per line: distance, then the direction's x, y and z.
-        double deltaR = UnitDraw() * genRadius;
-        double vector[3];
-        for (double& d : vector) d = UnitDraw();
-        Normalize(vector);
-        double seed[3];
-        for (int a = 0; a < 3; ++a) seed[a] = genStart[a] + deltaR * vector[a];
-        pathlines[i].SetStart(seed);
-        pathlines[i].SetVolume(genVol);
-        pathlines[i].Integrate();
-    }
+std::vector<Seed> PathLineGenerator::DrawSeeds() {
+    std::vector<Seed> seeds;
+    for (int i = 0; i < genCount; ++i) seeds.push_back(DrawSeed(random, genStart, genRadius));
+    return seeds;
 }
 
-void PathLineGenerator::Render() {
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_1D);
-    // Before the element joins a scene with a camera there is nothing to follow.
-    CameraObject* camera = scene ? scene->GetCamera() : nullptr;
-    if (anchored && camera) camera->GetPosition(genStart);
-    if (ghost) {
-        glPushMatrix();
-        glTranslated(genStart[0], genStart[1], genStart[2]);
-        glColor4f(1, 0, 0, 0.5f);
-        glutWireSphere(genRadius, 5, 5);
-        glPopMatrix();
-    }
-    for (int i = 0; i < allocated; ++i) pathlines[i].Render();
-    glEnable(GL_LIGHTING);
-    glEnable(GL_TEXTURE_1D);
+void PathLineGenerator::Generate(Console console) {
+    std::vector<PathLine> lines;
+    TracePathLines(locator.get(), DrawSeeds(), &lines, console);
+    SetLines(std::move(lines));
 }
-
-void PathLineGenerator::StretchBounds(double* bounds) {
-    (void)bounds;  // path lines stay inside the volume; they never widen the scene
-}
-
-void PathLineGenerator::InitGL() {}

@@ -2,22 +2,17 @@
 
 #include <sys/mman.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "volume/blocklocator.h"
 #include "volume/cellindex.h"
-#include "volume/kavreader.h"
 
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// On-disk size of a block record without its tetrahedra, and of one tetrahedron.
-const uint64_t kBlockHeaderBytes = 52;
-const uint64_t kTetraBytes = 16;
 // Tetrahedra whose indices are read at a time.
 const uint32_t kChunkTetra = 4096;
 
@@ -37,116 +32,96 @@ void SetAllNaN(Vertex* v) {
 
 }  // namespace
 
-TetrahedralVolume::TetrahedralVolume()
-    : points(nullptr),
-      num_Points(0),
-      firstBlock(nullptr),
-      guess(nullptr),
-      cellGuess(nullptr),
-      referenceScan(false),
-      blockLocator(nullptr) {
-    SetAllNaN(&Minimum);
-    SetAllNaN(&Maximum);
-}
-
-TetrahedralVolume::~TetrahedralVolume() {
+TetrahedralVolume::TetrahedralVolume() {
     Clear();
 }
 
+TetrahedralVolume::~TetrahedralVolume() = default;
+
 void TetrahedralVolume::Clear() {
-    delete[] points;
-    points = nullptr;
+    points.reset();
     num_Points = 0;
-    while (firstBlock) {
-        Block* next = firstBlock->next;
-        delete[] firstBlock->tetra;
-        delete firstBlock->index;
-        delete firstBlock;
-        firstBlock = next;
-    }
-    delete blockLocator;
-    blockLocator = nullptr;
-    guess = nullptr;
-    cellGuess = nullptr;
+    blocks.clear();
+    SetAllNaN(&Minimum);
+    SetAllNaN(&Maximum);
+    blockLocator = std::make_unique<BlockLocator>(blocks);
+    caches.reset();
 }
 
-void TetrahedralVolume::ReadFile(const char* filename) {
-    printf("Reading tetrahedral volume file \"%s\"...\n", filename);
+LoadResult TetrahedralVolume::ReadFile(const char* filename, Console console) {
+    console.Print("Reading tetrahedral volume file \"%s\"...\n", filename);
     FILE* file = fopen(filename, "rb");
-    if (!file) {
-        fflush(stdout);
-        perror("ERROR:");
-        return;
-    }
-    ReadStream(file, filename);
+    if (!file) return CannotOpen();
+    LoadResult result = ReadStream(file, filename, console);
     fclose(file);
+    return result;
 }
 
-void TetrahedralVolume::ReadStream(FILE* file, const char* name) {
+LoadResult TetrahedralVolume::ReadStream(FILE* file, const char* name, Console console) {
+    Clear();
     KavReader in(file, name);
     bool ok = in.CheckMagic() && in.Read(&Minimum, sizeof(Vertex), "the header") &&
               in.Read(&Maximum, sizeof(Vertex), "the header");
     if (ok) {
-        printf("Volume spans:\n");
-        printf("\tX:\t%lf\t%lf\n", Minimum.point[0], Maximum.point[0]);
-        printf("\tY:\t%lf\t%lf\n", Minimum.point[1], Maximum.point[1]);
-        printf("\tZ:\t%lf\t%lf\n", Minimum.point[2], Maximum.point[2]);
-        ok = ReadVertices(in) && ReadBlocks(in);
+        console.Print("Volume spans:\n");
+        console.Print("\tX:\t%lf\t%lf\n", Minimum.point[0], Maximum.point[0]);
+        console.Print("\tY:\t%lf\t%lf\n", Minimum.point[1], Maximum.point[1]);
+        console.Print("\tZ:\t%lf\t%lf\n", Minimum.point[2], Maximum.point[2]);
+        ok = ReadVertices(in, console) && ReadBlocks(in, console);
     }
     if (!ok) {
         // A refused file leaves the volume as if it had never been loaded.
         Clear();
-        SetAllNaN(&Minimum);
-        SetAllNaN(&Maximum);
+        return in.Result();
     }
+    // Each block read goes to the head of the list.
+    std::reverse(blocks.begin(), blocks.end());
+    blockLocator = std::make_unique<BlockLocator>(blocks);
+    caches.reset(new BlockCache[blocks.size()]);
+    return in.Result();
 }
 
-bool TetrahedralVolume::ReadVertices(KavReader& in) {
+bool TetrahedralVolume::ReadVertices(KavReader& in, Console& console) {
     uint32_t count;
     if (!in.Read(&count, sizeof count, "the header")) return false;
-    printf("-> %li vertices.\n", (long)count);
+    console.Print("-> %li vertices.\n", (long)count);
     if (!in.Holds(count, sizeof(Vertex))) {
         return in.Fail("%u vertices need %llu bytes but only %llu follow the header", count,
                        (unsigned long long)count * sizeof(Vertex),
                        (unsigned long long)in.Remaining());
     }
-    points = new Vertex[count];
+    // Left uninitialised: the read fills every record.
+    points.reset(new Vertex[count]);
     num_Points = count;
-    AdviseHugePages(points, (uint64_t)count * sizeof(Vertex));
-    return in.Read(points, (uint64_t)count * sizeof(Vertex), "the vertex array");
+    AdviseHugePages(points.get(), (uint64_t)count * sizeof(Vertex));
+    return in.Read(points.get(), (uint64_t)count * sizeof(Vertex), "the vertex array");
 }
 
-bool TetrahedralVolume::ReadBlocks(KavReader& in) {
-    printf("-> Reading Tetrahedral Blocks...\n");
+bool TetrahedralVolume::ReadBlocks(KavReader& in, Console& console) {
+    console.Print("-> Reading Tetrahedral Blocks...\n");
     while (in.Remaining() > 0) {
-        Block* block = new Block();
-        if (!ReadBlock(in, block)) {
-            delete[] block->tetra;
-            delete block;
-            return false;
-        }
-        block->next = firstBlock;
-        firstBlock = block;
+        Block block;
+        if (!ReadBlock(in, console, &block)) return false;
+        blocks.push_back(std::move(block));
     }
     return true;
 }
 
-bool TetrahedralVolume::ReadBlock(KavReader& in, Block* block) {
+bool TetrahedralVolume::ReadBlock(KavReader& in, Console& console, Block* block) {
     double box[6];
-    if (!in.Read(box, sizeof box, "a block record")) return false;
+    uint32_t count;
+    if (!in.ReadBlockHeader(box, &count)) return false;
     for (int a = 0; a < 3; ++a) {
         block->min[a] = box[2 * a];
         block->max[a] = box[2 * a + 1];
     }
-    uint32_t count;
-    if (!in.Read(&count, sizeof count, "a block record")) return false;
-    printf("\r-> A block of %li tetrahedra.          ", (long)count);
-    fflush(stdout);
+    console.Print("\r-> A block of %li tetrahedra.          ", (long)count);
+    console.Flush();
     if (!in.Holds(count, kTetraBytes)) {
         return in.Fail("a block of %u tetrahedra at offset %llu runs past the end of the file",
                        count, (unsigned long long)(in.Offset() - kBlockHeaderBytes));
     }
-    block->tetra = new Tetra[count];
+    block->tetra.reset(new Tetra[count]);
     block->num_Tetra = count;
     // Indices arrive in chunks small enough to stay in cache while they become pointers.
     uint32_t chunk[4 * kChunkTetra];
@@ -161,7 +136,7 @@ bool TetrahedralVolume::ReadBlock(KavReader& in, Block* block) {
                     "tetrahedron %u of a block refers to a vertex beyond the %u vertices",
                     first + i, num_Points);
             }
-            for (int j = 0; j < 4; ++j) block->tetra[first + i].v[j] = points + k[j];
+            for (int j = 0; j < 4; ++j) block->tetra[first + i].v[j] = points.get() + k[j];
         }
     }
     return true;
@@ -182,4 +157,8 @@ double TetrahedralVolume::GetVal(FieldVar field, const Vertex* v) {
 void TetrahedralVolume::GetRange(FieldVar field, double* range) const {
     range[0] = GetVal(field, &Minimum);
     range[1] = GetVal(field, &Maximum);
+}
+
+RunRanges& TetrahedralVolume::GetRunRanges(size_t b, FieldVar field) const {
+    return caches[b].runRanges[field];
 }

@@ -3,7 +3,7 @@
 #include "widgets/draw.h"
 
 ButtonWidget::ButtonWidget(int x, int y, int w, int h)
-    : text("Button"), xpos(x), ypos(y), width(w), height(h), callback(nullptr) {}
+    : text("Button"), xpos(x), ypos(y), width(w), height(h) {}
 
 void ButtonWidget::SetText(const char* string) {
     CopyText(text, sizeof text, string);
@@ -11,11 +11,15 @@ void ButtonWidget::SetText(const char* string) {
 
 void ButtonWidget::Render() {
     DrawBevel(xpos, ypos, xpos + width, ypos + height);
-    DrawLabel(xpos + 10, LabelBaseline(ypos, height), text);
+    DrawLabel(font, xpos + 10, LabelBaseline(ypos, height), text);
 }
 
 bool ButtonWidget::ProcessClick(int x, int y) {
     if (!Within(x, y, xpos, xpos + width, ypos, ypos + height)) return false;
-    if (callback) callback();
+    Press();
     return true;
+}
+
+void ButtonWidget::Press() {
+    if (callback) callback();
 }

@@ -2,6 +2,8 @@
 // use buttons without a callback to display values.
 #pragma once
 
+#include <functional>
+
 #include "scene/widget.h"
 
 class ButtonWidget : public Widget {
@@ -10,11 +12,14 @@ public:
     ButtonWidget(int x, int y, int w, int h);
 
     void SetText(const char* string);  // cut to 127 characters; empty for no label
-    void SetCallback(void (*function)()) { callback = function; }
+    void SetCallback(std::function<void()> function) { callback = std::move(function); }
     const char* GetText() const { return text; }
 
+    // Calls the callback if one is set: what a click on the button does.
+    void Press();
+
     void Render() override;
-    // Takes clicks inside the rectangle, edges included, and calls the callback at once.
+    // Takes clicks inside the rectangle, edges included, and presses the button at once.
     bool ProcessClick(int x, int y) override;
     void InitGL() override {}
 
@@ -24,5 +29,5 @@ private:
     int ypos;
     int width;
     int height;
-    void (*callback)();
+    std::function<void()> callback;
 };

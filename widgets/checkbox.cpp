@@ -11,7 +11,7 @@ const int kInset = 4;  // the box is drawn this many pixels inside its square
 }  // namespace
 
 CheckBoxWidget::CheckBoxWidget(int x, int y, int h)
-    : text("Check"), xpos(x), ypos(y), height(h), callback(nullptr), value(false) {}
+    : text("Check"), xpos(x), ypos(y), height(h), value(false) {}
 
 void CheckBoxWidget::SetText(const char* string) {
     CopyText(text, sizeof text, string);
@@ -30,12 +30,16 @@ void CheckBoxWidget::Render() {
         glVertex2i(x0, y1);
         glEnd();
     }
-    DrawLabel(xpos + height + 10, LabelBaseline(ypos, height), text);
+    DrawLabel(font, xpos + height + 10, LabelBaseline(ypos, height), text);
 }
 
 bool CheckBoxWidget::ProcessClick(int x, int y) {
     if (!Within(x, y, xpos, xpos + height, ypos, ypos + height)) return false;
+    Toggle();
+    return true;
+}
+
+void CheckBoxWidget::Toggle() {
     value = !value;
     if (callback) callback(value);
-    return true;
 }

@@ -2,6 +2,8 @@
 // reports the new value.
 #pragma once
 
+#include <functional>
+
 #include "scene/widget.h"
 
 class CheckBoxWidget : public Widget {
@@ -11,11 +13,14 @@ public:
     CheckBoxWidget(int x, int y, int h);
 
     void SetText(const char* string);  // cut to 127 characters; empty for no label
-    void SetCallback(void (*function)(bool)) { callback = function; }
+    void SetCallback(std::function<void(bool)> function) { callback = std::move(function); }
     // Sets the value silently, to bring the box in line with the model.
     void SetState(bool state) { value = state; }
     bool GetState() const { return value; }
     const char* GetText() const { return text; }
+
+    // Flips the value and reports the new one: what a click on the square does.
+    void Toggle();
 
     void Render() override;
     // Only the square is live (edges included); the label takes no clicks.
@@ -27,6 +32,6 @@ private:
     int xpos;
     int ypos;
     int height;
-    void (*callback)(bool);
+    std::function<void(bool)> callback;
     bool value;
 };

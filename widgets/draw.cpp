@@ -51,11 +51,11 @@ void DrawBevel(int x0, int y0, int x1, int y1) {
     glEnd();
 }
 
-void DrawLabel(int x, int y, const char* text) {
-    if (text[0] == '\0') return;
+void DrawLabel(BitmapFont* font, int x, int y, const char* text) {
+    if (!font || text[0] == '\0') return;
     glColor4f(1, 1, 1, 1);
     glRasterPos2f((float)x, (float)y);
-    glPrint("%s", text);
+    font->Print("%s", text);
 }
 
 int LabelBaseline(int y, int h) {

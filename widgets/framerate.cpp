@@ -33,12 +33,13 @@ void FramerateWidget::Render() {
     glColor4f(1, 1, 1, 1);
     OutlineRect(0, 0, kBoxWidth, kBoxHeight);
 
+    if (!font) return;
     glColor4f(0, 0, 0.5f, 1);
     glRasterPos2f(6, 6);
     if (fps == -1) {
-        glPrint("??? f/s");
+        font->Print("??? f/s");
     } else {
-        glPrint("%i f/s", fps);
+        font->Print("%i f/s", fps);
     }
 }
 

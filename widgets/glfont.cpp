@@ -19,11 +19,6 @@ const int kPixelHeight = 24;  // character (em) height in pixels
 const int kMaxDrawn = 255;
 const char kFacePattern[] = "sans-serif:bold";
 
-enum class FontState { notBuilt, built, failed };
-
-unsigned int base = 0;
-FontState fontState = FontState::notBuilt;
-
 // The file and face index that fontconfig picks for the pattern; false when it has none.
 bool FindFace(std::string& file, int& index) {
     FcConfig* config = FcInitLoadConfigAndFonts();
@@ -98,8 +93,9 @@ void CompileGlyphs(FT_Face face, unsigned int first) {
     glPopClientAttrib();
 }
 
-// Loads the face and fills the glyph lists; on failure returns false with a reason.
-bool LoadGlyphs(const char*& reason) {
+// Loads the face and fills new glyph lists, whose first name goes to `base`; on failure
+// returns false with a reason.
+bool LoadGlyphs(unsigned int& base, const char*& reason) {
     std::string file;
     int index = 0;
     if (!FindFace(file, index)) {
@@ -142,28 +138,21 @@ int KeepPrintable(char* text, int length) {
 
 }  // namespace
 
-void BuildFont() {
-    if (fontState != FontState::notBuilt) return;
+void BitmapFont::Build() {
+    if (state != State::notBuilt) return;
     printf("Generating font...\n");
     const char* reason = "";
-    if (LoadGlyphs(reason)) {
-        fontState = FontState::built;
+    if (LoadGlyphs(base, reason)) {
+        state = State::built;
         return;
     }
     base = 0;
-    fontState = FontState::failed;
+    state = State::failed;
     fprintf(stderr, "WARNING: no \"%s\" font: %s; text will not be shown.\n", kFacePattern, reason);
 }
 
-void KillFont() {
-    if (fontState != FontState::built) return;
-    glDeleteLists(base, kGlyphCount);
-    base = 0;
-    fontState = FontState::notBuilt;
-}
-
-void glPrint(const char* fmt, ...) {
-    if (base == 0) BuildFont();
+void BitmapFont::Print(const char* fmt, ...) {
+    if (base == 0) Build();
     if (fmt == nullptr || base == 0) return;
     char text[kMaxDrawn + 1];
     va_list args;
@@ -176,8 +165,4 @@ void glPrint(const char* fmt, ...) {
     glListBase(base - kFirstChar);
     glCallLists(length, GL_UNSIGNED_BYTE, text);
     glPopAttrib();
-}
-
-unsigned int FontBase() {
-    return base;
 }

@@ -12,8 +12,7 @@ const int kSlidePerFrame = 50;  // pixels
 }  // namespace
 
 WidgetContainer::WidgetContainer(int w, int h)
-    : start(nullptr),
-      state(viz_Hidden),
+    : state(viz_Hidden),
       width(w),
       height(h),
       replacement(nullptr),
@@ -24,7 +23,13 @@ WidgetContainer::WidgetContainer(int w, int h)
 void WidgetContainer::AddWidget(Widget* obj) {
     obj->SetWindowWidth((float)width);
     obj->SetWindowHeight((float)height);
-    start = new WidgetListPtr{obj, start};
+    obj->SetFont(font);
+    children.insert(children.begin(), obj);
+}
+
+void WidgetContainer::SetFont(BitmapFont* f) {
+    font = f;
+    for (Widget* child : children) child->SetFont(f);
 }
 
 void WidgetContainer::SetTitle(const char* text) {
@@ -99,12 +104,12 @@ void WidgetContainer::Draw() {
     glColor4f(1, 1, 1, 1);
     OutlineRect(0, 0, width, height);
 
-    if (title[0] != '\0') {
+    if (title[0] != '\0' && font) {
         glColor4f(0, 0, 0.5f, 1);
         glRasterPos2f(6, (float)(height - 30));
-        glPrint("%s", title);
+        font->Print("%s", title);
     }
-    for (WidgetListPtr* n = start; n; n = n->next) n->obj->Render();
+    for (Widget* child : children) child->Render();
     glPopMatrix();
 }
 
@@ -113,8 +118,8 @@ bool WidgetContainer::ProcessClick(int x, int y) {
     const int top = (int)wheight;
     const int bottom = top - height;
     if (!Within(x, y, 0, width, bottom, top)) return false;
-    for (WidgetListPtr* n = start; n; n = n->next) {
-        if (n->obj->ProcessClick(x, y - bottom)) break;
+    for (Widget* child : children) {
+        if (child->ProcessClick(x, y - bottom)) break;
     }
     return true;
 }

@@ -4,7 +4,8 @@
 // replacement with Hide slides this panel back in.
 #pragma once
 
-#include "scene/scene.h"
+#include <vector>
+
 #include "scene/widget.h"
 
 enum vizState {
@@ -35,6 +36,8 @@ public:
     bool Advance();
     void Render() override;
     void InitGL() override {}
+    // Hands the font on to the children, those added later included.
+    void SetFont(BitmapFont* f) override;
     // Consumes every click on a fully shown panel, offering it to the children first in
     // panel coordinates; takes nothing while hidden or sliding.
     bool ProcessClick(int x, int y) override;
@@ -49,7 +52,7 @@ private:
     void HandOver();
     void Draw();
 
-    WidgetListPtr* start;  // children, not owned
+    std::vector<Widget*> children;  // newest first, not owned
     vizState state;
     int width;
     int height;

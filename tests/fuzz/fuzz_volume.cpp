@@ -9,8 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string bytes(reinterpret_cast<const char*>(data), size);
-    // A wrong magic ends the process by design, which would stop the campaign: every input
-    // long enough to hold one gets the right magic, shorter ones stay as they are.
+    // A wrong magic refuses the whole file at once: every input long enough to hold one gets
+    // the right magic, so that the campaign explores what follows it.
     if (size >= 4) bytes.replace(0, 4, "SKAV");
     FILE* file = fmemopen(&bytes[0], bytes.size(), "rb");
     if (!file) return 0;
@@ -19,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fclose(file);
 
     volatile double sum = 0;
-    for (const Block* b = vol.GetFirstBlock(); b; b = b->next) {
-        for (uint32_t t = 0; t < b->num_Tetra; ++t) {
-            for (const Vertex* v : b->tetra[t].v) sum = sum + v->point[0] + v->MomentumMag;
+    for (const Block& b : vol.GetBlocks()) {
+        for (uint32_t t = 0; t < b.num_Tetra; ++t) {
+            for (const Vertex* v : b.tetra[t].v) sum = sum + v->point[0] + v->MomentumMag;
         }
     }
     double range[2];

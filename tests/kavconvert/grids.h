@@ -1,6 +1,7 @@
 // Test grids built with VTK, and helpers to run kavconvert and read what it wrote.
 #pragma once
 
+#include <vtkPolyData.h>
 #include <vtkSmartPointer.h>
 #include <vtkUnstructuredGrid.h>
 
@@ -35,3 +36,33 @@ std::array<kav::Surface, 4> ReadSurfaces(const std::string& dir);
 
 // Files of a directory, by name, sorted.
 std::vector<std::string> ListDir(const std::string& dir);
+
+// A 3 x 3 x 2 arrangement of unit slots, every one filled with cells of one kind so that
+// neighbours share whole faces: hexahedra (on jittered inner points, so with warped faces;
+// two of them listed mirrored), a voxel, a column of wedge pairs, slots of six pyramids
+// around a centre point (one of them with its top pyramid as two tetrahedra), polyhedra
+// with quadrilateral faces, and two polyhedra with a point on the middle of an edge they
+// share (so pentagonal faces with three corners in a straight line). The box spans
+// 0..3 x 0..3 x 0..2.
+vtkSmartPointer<vtkUnstructuredGrid> MixedGrid(double jitter);
+
+// The boundary faces of a grid's 3D cells (by VTK's faces of them) on each side of its box,
+// as polygon data named xmin, xmax, ymin, ymax, zmin and zmax; they share the grid's points.
+struct NamedPatch {
+    std::string name;
+    vtkSmartPointer<vtkPolyData> faces;
+};
+std::vector<NamedPatch> SidePatches(vtkUnstructuredGrid* grid);
+
+// Writes a multiblock file of the volume pieces and the named patches.
+void WriteMultiBlock(const std::vector<vtkSmartPointer<vtkUnstructuredGrid>>& pieces,
+                     const std::vector<NamedPatch>& patches, const std::string& path);
+
+// Cells [first, last) of a grid as a grid of their own with only the points they use;
+// `ghosts` cells before `first` are added, marked as ghosts.
+vtkSmartPointer<vtkUnstructuredGrid> Piece(vtkUnstructuredGrid* grid, vtkIdType first,
+                                           vtkIdType last, vtkIdType ghosts);
+
+// Expects two conversions to hold the same tetrahedra (by their corners), the same values at
+// every vertex position, and the same surface triangles wound the same way.
+void ExpectSameConversion(const std::string& want, const std::string& got);

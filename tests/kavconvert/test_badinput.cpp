@@ -5,6 +5,7 @@
 #include <vtkDoubleArray.h>
 #include <vtkPointData.h>
 
+#include <algorithm>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -84,7 +85,7 @@ TEST_F(BadInput, FilesVtkCannotRead) {
     ExpectRefused(dir + "/cut.vtk " + dir + "/out --energy-constant 1 --momentum-constant 0,0,0",
                   "cannot read " + dir + "/cut.vtk: Error reading binary data!");
     WriteFile(dir + "/grid.txt", "x");
-    ExpectRefused(dir + "/grid.txt " + dir + "/out", "must end in .vtk, .vtu or .pvtu");
+    ExpectRefused(dir + "/grid.txt " + dir + "/out", "must end in .vtk, .vtu, .pvtu");
 }
 
 TEST_F(BadInput, GridWithoutVolumeCells) {
@@ -105,6 +106,80 @@ TEST_F(BadInput, CellsReferringToMissingPoints) {
     WriteVtu(grid, dir + "/beyond.vtu");
     ExpectRefused(dir + "/beyond.vtu " + dir + "/out",
                   "cell 1 refers to point 8, but the grid has 8 points");
+}
+
+// A unit cube as a polyhedron whose face list `faces` may be broken.
+vtkSmartPointer<vtkUnstructuredGrid> Polyhedron(std::vector<std::vector<vtkIdType>> faces) {
+    auto grid = HexGrid(1, 1, 1);
+    auto poly = vtkSmartPointer<vtkUnstructuredGrid>::New();
+    poly->SetPoints(grid->GetPoints());
+    std::vector<vtkIdType> stream, points = {0, 1, 2, 3, 4, 5, 6, 7};
+    for (const auto& f : faces) {
+        stream.push_back(static_cast<vtkIdType>(f.size()));
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    poly->InsertNextCell(VTK_POLYHEDRON, 8, points.data(), static_cast<vtkIdType>(faces.size()),
+                         stream.data());
+    AddPointArray(poly, "Density", 1, [](const double*) { return std::array<double, 3>{1, 0, 0}; });
+    return poly;
+}
+
+TEST_F(BadInput, BrokenPolyhedra) {
+    // HexGrid numbers the cube's corners x fastest: 0 1 / 2 3 at the bottom, 4 5 / 6 7 on top.
+    std::vector<std::vector<vtkIdType>> cube = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                                                {1, 3, 7, 5}, {3, 2, 6, 7}, {2, 0, 4, 6}};
+    const std::string fields = " --energy-constant 1 --momentum-constant 0,0,0";
+    auto open = cube;
+    open.pop_back();
+    WriteVtu(Polyhedron(open), dir + "/open.vtu");
+    ExpectRefused(dir + "/open.vtu " + dir + "/out" + fields,
+                  "polyhedron 0: its faces leave an edge open (points ");
+    auto flipped = cube;
+    std::reverse(flipped[2].begin(), flipped[2].end());
+    WriteVtu(Polyhedron(flipped), dir + "/flipped.vtu");
+    ExpectRefused(dir + "/flipped.vtu " + dir + "/out" + fields,
+                  "polyhedron 0: two of its faces run along the same edge the same way");
+    auto beyond = cube;
+    beyond[0][2] = 99;
+    WriteVtu(Polyhedron(beyond), dir + "/beyond.vtu");
+    ExpectRefused(dir + "/beyond.vtu " + dir + "/out" + fields,
+                  "cell 0 refers to point 99, but the grid has 8 points");
+    WriteVtu(Polyhedron({{0, 1, 1}, {2, 2, 2, 2}}), dir + "/empty.vtu");
+    ExpectRefused(dir + "/empty.vtu " + dir + "/out" + fields,
+                  "polyhedron 0: it has no face of three or more points");
+    // The whole cube is fine.
+    WriteVtu(Polyhedron(cube), dir + "/cube.vtu");
+    EXPECT_EQ(Kavconvert(dir + "/cube.vtu " + dir + "/cube" + fields, &output), 0) << output;
+}
+
+TEST_F(BadInput, CellsWithoutSplit) {
+    auto grid = HexGrid(1, 1, 1);
+    vtkIdType ids[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+    auto odd = vtkSmartPointer<vtkUnstructuredGrid>::New();
+    odd->SetPoints(grid->GetPoints());
+    odd->InsertNextCell(VTK_CONVEX_POINT_SET, 8, ids);
+    WriteVtu(odd, dir + "/odd.vtu");
+    ExpectRefused(
+        dir + "/odd.vtu " + dir +
+            "/out --density-constant 1 --energy-constant 1 "
+            "--momentum-constant 0,0,0",
+        "cell 0 is a vtkConvexPointSet (VTK cell type 41), which kavconvert cannot split");
+}
+
+TEST_F(BadInput, MultiblockWithoutVolume) {
+    auto grid = HexGrid(2, 1, 1);
+    std::vector<NamedPatch> patches = SidePatches(grid);
+    WriteMultiBlock({}, patches, dir + "/patches.vtm");
+    ExpectRefused(
+        dir + "/patches.vtm " + dir + "/out",
+        "patches.vtm: the multiblock file holds no volume (no unstructured grid among its "
+        "6 blocks)");
+    auto flat = vtkSmartPointer<vtkUnstructuredGrid>::New();
+    flat->SetPoints(grid->GetPoints());
+    vtkIdType quad[4] = {0, 1, 4, 3};
+    flat->InsertNextCell(VTK_QUAD, 4, quad);
+    WriteMultiBlock({flat, flat}, patches, dir + "/flat.vtm");
+    ExpectRefused(dir + "/flat.vtm " + dir + "/out", "the grid has no 3D cells (2 cells read");
 }
 
 TEST_F(BadInput, NaNAndInfiniteValues) {

@@ -22,6 +22,7 @@
 #include "grids.h"
 #include "surface/displaylist.h"
 #include "testutil.h"
+#include "volume/pointlocator.h"
 #include "volume/tetravolume.h"
 
 using testing::internal::CaptureStdout;
@@ -67,11 +68,11 @@ void Load(TetrahedralVolume* v, const std::string& path) {
 
 std::vector<Corners> SortedTets(const TetrahedralVolume& v) {
     std::vector<Corners> tets;
-    for (const Block* b = v.GetFirstBlock(); b; b = b->next) {
-        for (uint32_t i = 0; i < b->num_Tetra; ++i) {
+    for (const Block& b : v.GetBlocks()) {
+        for (uint32_t i = 0; i < b.num_Tetra; ++i) {
             Corners c;
             for (int k = 0; k < 4; ++k)
-                std::copy(b->tetra[i].v[k]->point, b->tetra[i].v[k]->point + 3, &c[3 * k]);
+                std::copy(b.tetra[i].v[k]->point, b.tetra[i].v[k]->point + 3, &c[3 * k]);
             tets.push_back(c);
         }
     }
@@ -81,9 +82,9 @@ std::vector<Corners> SortedTets(const TetrahedralVolume& v) {
 
 std::map<Position, Vertex> ValuesByPosition(const TetrahedralVolume& v) {
     std::map<Position, Vertex> values;
-    for (const Block* b = v.GetFirstBlock(); b; b = b->next) {
-        for (uint32_t i = 0; i < b->num_Tetra; ++i) {
-            for (const Vertex* p : b->tetra[i].v)
+    for (const Block& b : v.GetBlocks()) {
+        for (uint32_t i = 0; i < b.num_Tetra; ++i) {
+            for (const Vertex* p : b.tetra[i].v)
                 values[{p->point[0], p->point[1], p->point[2]}] = *p;
         }
     }
@@ -192,12 +193,14 @@ TEST_F(CityRoundTrip, BlocksAreExactBoxesThatPointLocationFinds) {
     Load(&converted, *dir + "/back/volume.kav");
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> x(-500, 500), y(0, 250);
+    PointLocator inCityLocator(city), convertedLocator(converted);
     int found = 0;
     for (int i = 0; i < 3000; ++i) {
         double p[3] = {x(rng), y(rng), x(rng)};
         Vertex a{}, b{};
-        bool inCity = city.InterpolatePoint(p, &a);
-        ASSERT_EQ(inCity, converted.InterpolatePoint(p, &b)) << p[0] << " " << p[1] << " " << p[2];
+        bool inCity = inCityLocator.InterpolatePoint(p, &a);
+        ASSERT_EQ(inCity, convertedLocator.InterpolatePoint(p, &b))
+            << p[0] << " " << p[1] << " " << p[2];
         found += inCity;
         // Near a face, a point passes the inside test of both tetrahedra (its tolerance is
         // 0.001 in weights), and the two files may list a different one first: momentum is
@@ -213,12 +216,18 @@ TEST_F(CityRoundTrip, SameSurfacesWithNormalsIntoTheAir) {
     ExpectSameSurfaces(*dir + "/city", *dir + "/back");
     for (int r = 0; r < 4; ++r) {
         std::string name = "/" + kav::SurfaceFileName(r);
-        // The headers hold the same extremes, and the viewer reads the same bounds from them.
+        // The headers hold the surface's own box, from which the viewer reads the same
+        // bounds, and the whole volume's field ranges, so that colours agree between surfaces.
         Vertex lo[2], hi[2];
         kav::ReadSurface(*dir + "/city" + name, &lo[0], &hi[0]);
         kav::ReadSurface(*dir + "/back" + name, &lo[1], &hi[1]);
-        ExpectSameValues(lo[0], lo[1]);
-        ExpectSameValues(hi[0], hi[1]);
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_EQ(lo[0].point[a], lo[1].point[a]);
+            EXPECT_EQ(hi[0].point[a], hi[1].point[a]);
+        }
+        kav::KavVolume volume = kav::ReadVolume(*dir + "/back/volume.kav");
+        ExpectSameValues(volume.minimum, lo[1]);
+        ExpectSameValues(volume.maximum, hi[1]);
         DisplayListObject city, back;
         CaptureStdout();
         city.LoadSurface((*dir + "/city" + name).c_str());
@@ -288,42 +297,6 @@ TEST_F(CityRoundTrip, UpAxisZ) {
     for (const auto& [position, v] : want) ExpectSameValues(v, got.at(position));
     ExpectSameSurfaces(*dir + "/back", *dir + "/zup");
 }
-
-namespace {
-
-// Cells [first, last) of the grid as a grid of their own, with only the points they use;
-// `ghosts` more cells before `first` are added, marked as copies of another piece's cells.
-vtkSmartPointer<vtkUnstructuredGrid> Piece(vtkUnstructuredGrid* grid, vtkIdType first,
-                                           vtkIdType last, vtkIdType ghosts) {
-    auto piece = vtkSmartPointer<vtkUnstructuredGrid>::New();
-    vtkNew<vtkPoints> points;
-    points->SetDataTypeToDouble();
-    piece->GetPointData()->CopyAllocate(grid->GetPointData());
-    vtkNew<vtkUnsignedCharArray> ghostType;
-    ghostType->SetName("vtkGhostType");
-    std::map<vtkIdType, vtkIdType> local;
-    for (vtkIdType c = first - ghosts; c < last; ++c) {
-        vtkIdType npts;
-        const vtkIdType* ids;
-        grid->GetCellPoints(c, npts, ids);
-        vtkIdType mine[4];
-        for (int k = 0; k < 4; ++k) {
-            auto found = local.emplace(ids[k], points->GetNumberOfPoints());
-            if (found.second) {
-                points->InsertNextPoint(grid->GetPoint(ids[k]));
-                piece->GetPointData()->CopyData(grid->GetPointData(), ids[k], found.first->second);
-            }
-            mine[k] = found.first->second;
-        }
-        piece->InsertNextCell(grid->GetCellType(c), 4, mine);
-        ghostType->InsertNextValue(c < first ? 1 : 0);
-    }
-    piece->SetPoints(points);
-    piece->GetCellData()->AddArray(ghostType);
-    return piece;
-}
-
-}  // namespace
 
 // Pieces repeat the points of their seam, and one holds ghost copies of the other's cells;
 // the conversion must see one seamless mesh.

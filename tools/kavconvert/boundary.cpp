@@ -153,7 +153,7 @@ Surface MakeSurface(const TetMesh& mesh, const std::vector<Oriented>& tris) {
 
 }  // namespace
 
-std::array<Surface, kRoleCount> ExtractBoundary(const TetMesh& mesh) {
+std::array<Surface, kRoleCount> ExtractBoundary(const TetMesh& mesh, const RoleMap& roles) {
     vtkNew<vtkDataSetSurfaceFilter> boundary;
     boundary->SetInputData(AsGrid(mesh));
     boundary->PassThroughCellIdsOn();
@@ -187,7 +187,9 @@ std::array<Surface, kRoleCount> ExtractBoundary(const TetMesh& mesh) {
             corners[k] = mesh.vertices[face[k]].point;
         }
         const Tet& tet = mesh.tets[static_cast<size_t>(cellIds->GetValue(i))];
-        tris[sides.Of(corners)].push_back(Orient(mesh, tet, face));
+        auto named = roles.find(TriangleKey(face));
+        int role = named != roles.end() ? named->second : sides.Of(corners);
+        tris[role].push_back(Orient(mesh, tet, face));
     }
     progress.Finish();
     std::array<Surface, kRoleCount> out;

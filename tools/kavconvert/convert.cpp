@@ -8,6 +8,8 @@
 #include "tools/kavconvert/boundary.h"
 #include "tools/kavconvert/fields.h"
 #include "tools/kavconvert/kavfiles.h"
+#include "tools/kavconvert/pieces.h"
+#include "tools/kavconvert/tetrahedra.h"
 #include "tools/kavconvert/vertices.h"
 #include "tools/kavconvert/vtkinput.h"
 #include "tools/kavconvert/vtkoutput.h"
@@ -27,11 +29,23 @@ void MakeDirectory(const std::string& dir) {
         throw ConvertError("cannot create the directory " + dir);
 }
 
-// Reads the grid and turns it into the viewer's mesh; the VTK grid is gone afterwards.
-TetMesh LoadMesh(const Options& o, CellCounts* counts) {
+// The viewer's mesh, and the surfaces that the input's patches give its boundary triangles.
+struct LoadedMesh {
+    TetMesh mesh;
+    RoleMap roles;
+};
+
+// Reads the input and turns it into the viewer's mesh; the VTK data are gone afterwards.
+LoadedMesh LoadMesh(const Options& o, ConversionReport* report) {
+    CellCounts* counts = &report->cells;
     std::printf("-> Reading %s\n", o.input.c_str());
     std::fflush(stdout);
-    vtkSmartPointer<vtkUnstructuredGrid> grid = ReadGrid(o.input);
+    InputData input = ReadInput(o.input);
+    std::vector<int> roles = AssignRoles(input.patches, o);
+    for (const auto& piece : input.pieces)
+        counts->read += static_cast<uint64_t>(piece->GetNumberOfCells());
+    vtkSmartPointer<vtkUnstructuredGrid> grid = MergePieces(input.pieces, counts);
+    input.pieces.clear();
     std::printf("-> %lld points, %lld cells\n", (long long)grid->GetNumberOfPoints(),
                 (long long)grid->GetNumberOfCells());
     CellSelection cells = SelectCells(grid, counts);
@@ -40,11 +54,20 @@ TetMesh LoadMesh(const Options& o, CellCounts* counts) {
                 sources.density.origin.c_str(), sources.energy.origin.c_str(),
                 sources.momentumFromVelocity ? "density x velocity from " : "",
                 sources.momentum.origin.c_str());
-    SplitCells(grid, &cells, counts);
-    MergeCoincidentPoints(grid->GetPoints(), &cells.tets, counts);
-    OrientTetrahedra(grid->GetPoints(), &cells.tets, counts);
-    if (cells.tets.empty()) throw ConvertError("every 3D cell of the grid is flat");
-    return BuildMesh(grid->GetPoints(), std::move(cells.tets), sources, o.up);
+    std::printf("-> Splitting %zu cells into tetrahedra\n", cells.ids.size());
+    std::fflush(stdout);
+    Coordinates xyz(grid->GetPoints());
+    ExtraPoints extras;
+    FaceSplitter faces(xyz, &extras);
+    std::vector<Tet> tets = SplitCells(grid, cells, &faces, counts);
+    OrientTetrahedra(faces, &tets, counts);
+    if (tets.empty()) throw ConvertError("every 3D cell of the grid is flat");
+    RoleMap named = PatchTriangles(input.patches, roles, xyz, &faces, &report->strayPatchFaces);
+    std::vector<uint32_t> index;
+    LoadedMesh loaded;
+    loaded.mesh = BuildMesh(grid->GetPoints(), extras, std::move(tets), sources, o.up, &index);
+    loaded.roles = Renumber(named, index);
+    return loaded;
 }
 
 void PrintReport(const ConversionReport& r) {
@@ -54,6 +77,16 @@ void PrintReport(const ConversionReport& r) {
     std::printf("  tetrahedra kept:       %llu\n", (unsigned long long)c.tetra);
     std::printf("  other 3D cells split:  %llu into %llu tetrahedra\n", (unsigned long long)c.split,
                 (unsigned long long)c.fromSplit);
+    std::printf("  centre points added:   %llu in cells, %llu in faces\n",
+                (unsigned long long)c.centred, (unsigned long long)c.centredFaces);
+    if (c.higherOrder > 0)
+        std::printf("  higher-order cells:    %llu, taken by their corners\n",
+                    (unsigned long long)c.higherOrder);
+    if (c.unseen > 0 || c.unevenFaces > 0)
+        std::printf(
+            "  WARNING: %llu cells and %llu faces are not star-shaped around their centre;"
+            " their tetrahedra may overlap\n",
+            (unsigned long long)c.unseen, (unsigned long long)c.unevenFaces);
     std::printf("  reordered:             %llu tetrahedra, to a positive determinant\n",
                 (unsigned long long)c.flipped);
     std::printf(
@@ -71,6 +104,9 @@ void PrintReport(const ConversionReport& r) {
     std::printf("  surface triangles:     %llu walls, %llu ceiling, %llu city, %llu floor\n",
                 (unsigned long long)r.triangles[kWalls], (unsigned long long)r.triangles[kCeiling],
                 (unsigned long long)r.triangles[kCity], (unsigned long long)r.triangles[kFloor]);
+    if (r.patchTriangles > 0 || r.strayPatchFaces > 0)
+        std::printf("  from named patches:    %llu triangles; %llu patch faces are no cell face\n",
+                    (unsigned long long)r.patchTriangles, (unsigned long long)r.strayPatchFaces);
     std::printf("  x, y, z:               %g .. %g, %g .. %g, %g .. %g\n", r.minimum.point[0],
                 r.maximum.point[0], r.minimum.point[1], r.maximum.point[1], r.minimum.point[2],
                 r.maximum.point[2]);
@@ -97,25 +133,32 @@ void Summarise(const TetMesh& mesh, const std::vector<BlockSpan>& blocks, Conver
 
 ConversionReport ConvertToKav(const Options& o) {
     ConversionReport report;
-    TetMesh mesh = LoadMesh(o, &report.cells);
+    LoadedMesh loaded = LoadMesh(o, &report);
+    TetMesh& mesh = loaded.mesh;
     std::printf("-> Forming blocks of up to %u tetrahedra\n", o.blockSize);
     std::fflush(stdout);
     std::vector<BlockSpan> blocks = Partition(&mesh, o.blockSize);
     Summarise(mesh, blocks, &report);
     std::printf("-> Finding the boundary\n");
     std::fflush(stdout);
-    std::array<Surface, kRoleCount> surfaces = ExtractBoundary(mesh);
+    std::array<Surface, kRoleCount> surfaces = ExtractBoundary(mesh, loaded.roles);
+    report.patchTriangles = loaded.roles.size();
 
     MakeDirectory(o.output);
     OutputSet output;
     WriteVolume(output.Add(Join(o.output, "volume.kav")), mesh, blocks);
     for (int r = 0; r < kRoleCount; ++r) {
-        WriteSurface(output.Add(Join(o.output, SurfaceFileName(r))), surfaces[r]);
+        WriteSurface(output.Add(Join(o.output, SurfaceFileName(r))), surfaces[r], report.minimum,
+                     report.maximum);
         report.triangles[r] = surfaces[r].faces.size();
     }
     output.Commit();
     PrintReport(report);
     return report;
+}
+
+void ListPatches(const Options& o) {
+    PrintPatches(o.input, ReadInput(o.input).patches);
 }
 
 void ConvertToVtu(const Options& o) {

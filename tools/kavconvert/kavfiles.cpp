@@ -171,9 +171,15 @@ void WriteVolume(const std::string& path, const TetMesh& mesh,
     out.Close();
 }
 
-void WriteSurface(const std::string& path, const Surface& s) {
+void WriteSurface(const std::string& path, const Surface& s, const Vertex& volumeLo,
+                  const Vertex& volumeHi) {
     Writer out(path);
-    PutHeader(out, s.vertices);
+    Vertex lo = volumeLo, hi = volumeHi, ownLo, ownHi;
+    Extremes(s.vertices, &ownLo, &ownHi);
+    for (int a = 0; a < 3; ++a) lo.point[a] = ownLo.point[a], hi.point[a] = ownHi.point[a];
+    out.Put(kMagic, sizeof kMagic);
+    out.Put(lo);
+    out.Put(hi);
     out.Put(static_cast<uint32_t>(s.vertices.size()));
     out.Put(static_cast<uint32_t>(s.faces.size()));
     out.Put(s.vertices.data(), s.vertices.size() * sizeof(Vertex));

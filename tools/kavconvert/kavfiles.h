@@ -33,7 +33,11 @@ std::string SurfaceFileName(int role);  // "surface-1.kav" for the walls, and so
 // The header holds the true field-wise extremes of the vertices written.
 void WriteVolume(const std::string& path, const TetMesh& mesh,
                  const std::vector<BlockSpan>& blocks);
-void WriteSurface(const std::string& path, const Surface& surface);
+// The header holds the surface's own box in its `point` members and the volume's field
+// ranges (`volumeLo` .. `volumeHi`) in the others, so that one colour means one value on
+// every surface.
+void WriteSurface(const std::string& path, const Surface& surface, const Vertex& volumeLo,
+                  const Vertex& volumeHi);
 
 // A volume file as stored: header, vertices, and the blocks in file order with their boxes.
 struct KavVolume {

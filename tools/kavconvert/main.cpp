@@ -1,6 +1,7 @@
 // kavconvert: converts VTK unstructured grids to the viewer's files and back.
 //
 //   kavconvert INPUT OUTDIR [options]
+//   kavconvert --list-patches INPUT
 //   kavconvert --to-vtu KAVDIR OUTPUT.vtu
 //   kavconvert --to-vtp KAVDIR OUTPUT.vtp
 //
@@ -26,6 +27,9 @@ int main(int argc, char** argv) {
                 break;
             case kav::Options::kToVtp:
                 kav::ConvertToVtp(o);
+                break;
+            case kav::Options::kListPatches:
+                kav::ListPatches(o);
                 break;
         }
     } catch (const kav::ConvertError& e) {

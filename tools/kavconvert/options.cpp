@@ -71,6 +71,21 @@ uint32_t ParseBlockSize(const std::string& value) {
     return static_cast<uint32_t>(n);
 }
 
+// "A,B,C" to the patterns of one surface.
+void AddPatterns(const std::string& option, const std::string& value,
+                 std::vector<std::string>* patterns) {
+    size_t start = 0;
+    while (true) {
+        size_t comma = value.find(',', start);
+        std::string pattern =
+            value.substr(start, comma == std::string::npos ? comma : comma - start);
+        if (pattern.empty()) Refuse(option + " needs patch name patterns separated by commas");
+        patterns->push_back(pattern);
+        if (comma == std::string::npos) return;
+        start = comma + 1;
+    }
+}
+
 // Applies one option that takes a value; false when `option` is not one of them.
 bool ApplyValueOption(const std::string& option, const std::string& value, Options* o) {
     if (option == "--density") {
@@ -90,6 +105,14 @@ bool ApplyValueOption(const std::string& option, const std::string& value, Optio
         o->up = ParseAxis(value);
     } else if (option == "--block-size") {
         o->blockSize = ParseBlockSize(value);
+    } else if (option == "--walls") {
+        AddPatterns(option, value, &o->patterns[kWalls]);
+    } else if (option == "--ceiling") {
+        AddPatterns(option, value, &o->patterns[kCeiling]);
+    } else if (option == "--buildings") {
+        AddPatterns(option, value, &o->patterns[kCity]);
+    } else if (option == "--floor") {
+        AddPatterns(option, value, &o->patterns[kFloor]);
     } else {
         return false;
     }
@@ -100,9 +123,11 @@ bool ApplyValueOption(const std::string& option, const std::string& value, Optio
 
 const char* Usage() {
     return "usage:\n"
-           "  kavconvert INPUT OUTDIR [options]      a VTK grid (.vtk, .vtu, .pvtu) to "
-           "OUTDIR/volume.kav\n"
-           "                                         and OUTDIR/surface-1.kav .. surface-4.kav\n"
+           "  kavconvert INPUT OUTDIR [options]      VTK data (.vtk, .vtu, .pvtu, .vtm, .vtmb) to\n"
+           "                                         OUTDIR/volume.kav and OUTDIR/surface-1.kav "
+           "..\n"
+           "                                         surface-4.kav\n"
+           "  kavconvert --list-patches INPUT        the named boundary patches of a .vtm file\n"
            "  kavconvert --to-vtu KAVDIR OUTPUT.vtu  the volume of KAVDIR as an unstructured grid\n"
            "  kavconvert --to-vtp KAVDIR OUTPUT.vtp  the four surfaces of KAVDIR as polygons\n"
            "options of the first form:\n"
@@ -112,7 +137,12 @@ const char* Usage() {
            "      the arrays to read (names match in any case); by default Density or rho,\n"
            "      Energy or rhoE, Momentum or rhoU, else Velocity or U times the density\n"
            "  --up x|y|z        the input's up axis (default y); it ends up along y\n"
-           "  --block-size N    the most tetrahedra in one block (default 8192)";
+           "  --block-size N    the most tetrahedra in one block (default 8192)\n"
+           "  --buildings P[,P...] | --floor P,.. | --ceiling P,.. | --walls P,..\n"
+           "      the patches whose faces make that surface, by shell patterns of their names\n"
+           "      (as --list-patches shows them); faces of no named patch go by position:\n"
+           "      floor and ceiling at the lowest and highest y, walls on the other sides of\n"
+           "      the bounding box, buildings elsewhere";
 }
 
 Options ParseOptions(const std::vector<std::string>& args) {
@@ -125,9 +155,12 @@ Options ParseOptions(const std::vector<std::string>& args) {
             o.mode = Options::kHelp;
             return o;
         }
-        if (arg == "--to-vtu" || arg == "--to-vtp") {
-            if (o.mode != Options::kToKav) Refuse("give only one of --to-vtu and --to-vtp");
-            o.mode = arg == "--to-vtu" ? Options::kToVtu : Options::kToVtp;
+        if (arg == "--to-vtu" || arg == "--to-vtp" || arg == "--list-patches") {
+            if (o.mode != Options::kToKav)
+                Refuse("give only one of --to-vtu, --to-vtp and --list-patches");
+            o.mode = arg == "--to-vtu"   ? Options::kToVtu
+                     : arg == "--to-vtp" ? Options::kToVtp
+                                         : Options::kListPatches;
         } else if (arg.size() > 1 && arg[0] == '-') {
             if (i + 1 >= args.size()) Refuse(arg + " needs a value");
             if (!ApplyValueOption(arg, args[i + 1], &o)) Refuse("unknown option '" + arg + "'");
@@ -137,9 +170,14 @@ Options ParseOptions(const std::vector<std::string>& args) {
             operands.push_back(arg);
         }
     }
-    if (operands.size() != 2) Refuse("give one input and one output");
     if (o.mode != Options::kToKav && conversionOption)
-        Refuse("the field, --up and --block-size options apply only to the first form");
+        Refuse("the field, --up, --block-size and patch options apply only to the first form");
+    if (o.mode == Options::kListPatches) {
+        if (operands.size() != 1) Refuse("--list-patches takes one input");
+        o.input = operands[0];
+        return o;
+    }
+    if (operands.size() != 2) Refuse("give one input and one output");
     o.input = operands[0];
     o.output = operands[1];
     return o;

@@ -16,15 +16,17 @@ struct FieldChoice {
 };
 
 struct Options {
-    enum Mode { kToKav, kToVtu, kToVtp, kHelp };
+    enum Mode { kToKav, kToVtu, kToVtp, kListPatches, kHelp };
     Mode mode = kToKav;
-    std::string input;   // the VTK grid, or the directory of .kav files
-    std::string output;  // the directory for .kav files, or the VTK file
+    std::string input;   // the VTK data, or the directory of .kav files
+    std::string output;  // the directory for .kav files, or the VTK file; none to list patches
     FieldChoice density, energy, momentum;
     // The momentum option named a velocity array: momentum = density x velocity.
     bool momentumFromVelocity = false;
     int up = 1;  // the input's up axis (0 x, 1 y, 2 z); the viewer's files have it along y
     uint32_t blockSize = 8192;  // the most tetrahedra in one block
+    // Shell patterns of the patch names whose faces make each surface, by SurfaceRole.
+    std::vector<std::string> patterns[4];
 };
 
 // Parses the arguments after the program name; throws ConvertError on a mistake.

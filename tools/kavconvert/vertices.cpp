@@ -8,7 +8,6 @@ namespace kav {
 
 namespace {
 
-const uint32_t kUnused = UINT32_MAX;
 const char* const kValueNames[9] = {
     "x", "y", "z", "Density", "Energy", "Momentum x", "Momentum y", "Momentum z", "MomentumMag"};
 
@@ -80,26 +79,52 @@ void ToViewerAxes(int up, const double* in, double* out) {
     }
 }
 
-TetMesh BuildMesh(vtkPoints* points, std::vector<Tet> tets, const FlowSources& sources, int up) {
-    const vtkIdType n = points->GetNumberOfPoints();
-    std::vector<uint32_t> index(static_cast<size_t>(n), kUnused);
+namespace {
+
+// The record of an added point: at its position, with the mean of its sources' values.
+Vertex MakeExtraRecord(vtkPoints* points, const ExtraPoints& extras, size_t k,
+                       const FlowSources& sources, int up) {
+    Vertex v{};
+    ToViewerAxes(up, extras.positions[k].data(), v.point);
+    uint32_t first = extras.sourceStart[k], end = extras.sourceStart[k + 1];
+    for (uint32_t s = first; s < end; ++s) {
+        Vertex from = MakeRecord(points, extras.sources[s], sources, up);
+        v.Density += from.Density;
+        v.Energy += from.Energy;
+        for (int a = 0; a < 3; ++a) v.Momentum[a] += from.Momentum[a];
+    }
+    double n = end - first;
+    v.Density /= n;
+    v.Energy /= n;
+    for (double& m : v.Momentum) m /= n;
+    v.MomentumMag = std::hypot(v.Momentum[0], v.Momentum[1], v.Momentum[2]);
+    return v;
+}
+
+}  // namespace
+
+TetMesh BuildMesh(vtkPoints* points, const ExtraPoints& extras, std::vector<Tet> tets,
+                  const FlowSources& sources, int up, std::vector<uint32_t>* index) {
+    const size_t n = static_cast<size_t>(points->GetNumberOfPoints());
+    index->assign(n + extras.Count(), kUnusedPoint);
     for (const Tet& t : tets) {
-        for (uint32_t v : t.v) index[v] = 0;
+        for (uint32_t v : t.v) (*index)[v] = 0;
     }
     TetMesh mesh;
     BadValues bad;
-    Progress progress("Collecting vertices", static_cast<uint64_t>(n));
-    for (vtkIdType i = 0; i < n; ++i) {
-        progress.Update(static_cast<uint64_t>(i));
-        if (index[i] == kUnused) continue;
-        index[i] = static_cast<uint32_t>(mesh.vertices.size());
-        mesh.vertices.push_back(MakeRecord(points, i, sources, up));
-        bad.Check(mesh.vertices.back(), i);
+    Progress progress("Collecting vertices", index->size());
+    for (size_t i = 0; i < index->size(); ++i) {
+        progress.Update(i);
+        if ((*index)[i] == kUnusedPoint) continue;
+        (*index)[i] = static_cast<uint32_t>(mesh.vertices.size());
+        mesh.vertices.push_back(i < n ? MakeRecord(points, static_cast<vtkIdType>(i), sources, up)
+                                      : MakeExtraRecord(points, extras, i - n, sources, up));
+        bad.Check(mesh.vertices.back(), static_cast<vtkIdType>(i));
     }
     progress.Finish();
     if (bad.points > 0) bad.Throw();
     for (Tet& t : tets) {
-        for (uint32_t& v : t.v) v = index[v];
+        for (uint32_t& v : t.v) v = (*index)[v];
     }
     mesh.tets = std::move(tets);
     return mesh;

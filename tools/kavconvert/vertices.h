@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "tools/kavconvert/facesplit.h"
 #include "tools/kavconvert/fields.h"
 #include "tools/kavconvert/mesh.h"
 
@@ -14,9 +15,14 @@ namespace kav {
 // y is up, by a rotation (so handedness and determinants are kept).
 void ToViewerAxes(int up, const double* in, double* out);
 
-// The mesh in the viewer's terms: the points that `tets` use, numbered in input order, with
-// their flow values (MomentumMag = |Momentum|), turned so that up is along y. Throws
+// The mesh in the viewer's terms: the points that `tets` use (the grid's, then the added
+// ones), numbered in that order, with their flow values (an added point's are the mean of
+// its sources'; MomentumMag = |Momentum|), turned so that up is along y. `index` receives
+// each point's number in the mesh, kUnusedPoint for those no tetrahedron uses. Throws
 // ConvertError when a used point has a NaN or infinite value.
-TetMesh BuildMesh(vtkPoints* points, std::vector<Tet> tets, const FlowSources& sources, int up);
+TetMesh BuildMesh(vtkPoints* points, const ExtraPoints& extras, std::vector<Tet> tets,
+                  const FlowSources& sources, int up, std::vector<uint32_t>* index);
+
+const uint32_t kUnusedPoint = UINT32_MAX;
 
 }  // namespace kav

@@ -4,8 +4,13 @@
 #include <vtkAppendFilter.h>
 #include <vtkCallbackCommand.h>
 #include <vtkCommand.h>
+#include <vtkCompositeDataSet.h>
+#include <vtkDataObjectTreeIterator.h>
 #include <vtkDataSet.h>
 #include <vtkDataSetReader.h>
+#include <vtkInformation.h>
+#include <vtkMultiBlockDataSet.h>
+#include <vtkXMLMultiBlockDataReader.h>
 #include <vtkXMLPUnstructuredGridReader.h>
 #include <vtkXMLUnstructuredGridReader.h>
 
@@ -58,6 +63,15 @@ vtkDataObject* Run(vtkAlgorithm* reader, const std::string& path, uintmax_t byte
     return out;
 }
 
+// Structured and image data become an unstructured grid with the same point numbering.
+vtkSmartPointer<vtkUnstructuredGrid> AsUnstructured(vtkDataSet* data) {
+    if (auto* grid = vtkUnstructuredGrid::SafeDownCast(data)) return grid;
+    vtkNew<vtkAppendFilter> convert;
+    convert->SetInputData(data);
+    convert->Update();
+    return convert->GetOutput();
+}
+
 vtkSmartPointer<vtkUnstructuredGrid> ReadLegacy(const std::string& path, uintmax_t bytes) {
     vtkNew<vtkDataSetReader> reader;
     reader->SetFileName(path.c_str());
@@ -74,12 +88,7 @@ vtkSmartPointer<vtkUnstructuredGrid> ReadLegacy(const std::string& path, uintmax
     reader->ReadAllFieldsOn();
     auto* data = vtkDataSet::SafeDownCast(Run(reader, path, bytes));
     if (!data) throw ConvertError("cannot read " + path + ": it holds no VTK dataset");
-    if (auto* grid = vtkUnstructuredGrid::SafeDownCast(data)) return grid;
-    // Structured and image data become an unstructured grid with the same point numbering.
-    vtkNew<vtkAppendFilter> convert;
-    convert->SetInputData(data);
-    convert->Update();
-    return convert->GetOutput();
+    return AsUnstructured(data);
 }
 
 template <typename Reader>
@@ -91,20 +100,65 @@ vtkSmartPointer<vtkUnstructuredGrid> ReadXml(const std::string& path, uintmax_t 
     return grid;
 }
 
+// The leaves of a multiblock file: polygon data are named patches, the rest the volume.
+InputData ReadMultiBlock(const std::string& path, uintmax_t bytes) {
+    vtkNew<vtkXMLMultiBlockDataReader> reader;
+    reader->SetFileName(path.c_str());
+    auto* blocks = vtkMultiBlockDataSet::SafeDownCast(Run(reader, path, bytes));
+    if (!blocks) throw ConvertError("cannot read " + path + ": it holds no multiblock dataset");
+    InputData input;
+    vtkSmartPointer<vtkDataObjectTreeIterator> leaf;
+    leaf.TakeReference(blocks->NewTreeIterator());
+    leaf->VisitOnlyLeavesOn();
+    leaf->SkipEmptyNodesOn();
+    int number = 0;
+    for (leaf->InitTraversal(); !leaf->IsDoneWithTraversal(); leaf->GoToNextItem()) {
+        ++number;
+        auto* data = vtkDataSet::SafeDownCast(leaf->GetCurrentDataObject());
+        if (!data) continue;
+        if (auto* poly = vtkPolyData::SafeDownCast(data)) {
+            vtkInformation* meta =
+                leaf->HasCurrentMetaData() ? leaf->GetCurrentMetaData() : nullptr;
+            const char* name = meta ? meta->Get(vtkCompositeDataSet::NAME()) : nullptr;
+            input.patches.push_back(
+                {name && *name ? name : "block " + std::to_string(number), poly});
+        } else {
+            input.pieces.push_back(AsUnstructured(data));
+        }
+    }
+    if (input.pieces.empty()) {
+        throw ConvertError("cannot read " + path +
+                           ": the multiblock file holds no volume (no unstructured grid among "
+                           "its " +
+                           std::to_string(number) + " blocks)");
+    }
+    return input;
+}
+
 }  // namespace
 
-vtkSmartPointer<vtkUnstructuredGrid> ReadGrid(const std::string& path) {
+InputData ReadInput(const std::string& path) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))
         throw ConvertError("cannot read " + path + ": no such file");
     if (!std::ifstream(path)) throw ConvertError("cannot read " + path + ": permission denied");
     uintmax_t bytes = std::filesystem::file_size(path, ec);
     std::string ext = LowerExtension(path);
-    if (ext == ".vtk") return ReadLegacy(path, bytes);
-    if (ext == ".vtu") return ReadXml<vtkXMLUnstructuredGridReader>(path, bytes);
-    if (ext == ".pvtu") return ReadXml<vtkXMLPUnstructuredGridReader>(path, bytes);
-    throw ConvertError("cannot read " + path +
-                       ": the name must end in .vtk, .vtu or .pvtu (VTK unstructured grids)");
+    InputData input;
+    if (ext == ".vtk") {
+        input.pieces.push_back(ReadLegacy(path, bytes));
+    } else if (ext == ".vtu") {
+        input.pieces.push_back(ReadXml<vtkXMLUnstructuredGridReader>(path, bytes));
+    } else if (ext == ".pvtu") {
+        input.pieces.push_back(ReadXml<vtkXMLPUnstructuredGridReader>(path, bytes));
+    } else if (ext == ".vtm" || ext == ".vtmb") {
+        input = ReadMultiBlock(path, bytes);
+    } else {
+        throw ConvertError("cannot read " + path +
+                           ": the name must end in .vtk, .vtu, .pvtu (VTK unstructured grids), "
+                           ".vtm or .vtmb (VTK multiblock data)");
+    }
+    return input;
 }
 
 }  // namespace kav

@@ -1,13 +1,11 @@
-// Point location in the tetrahedral volume: the block, the tetrahedron and the barycentric
-// weights of a point, and the momentum interpolated there.
+#include "volume/pointlocator.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "volume/blocklocator.h"
 #include "volume/cellindex.h"
-#include "volume/tetravolume.h"
 
 namespace {
 
@@ -92,10 +90,6 @@ int EvaluateCandidate(const Tetra* tet, const double* point, double* weights,
     return Solve(numerator, det, weights);
 }
 
-void ReportDegenerate(uint32_t times) {
-    for (uint32_t i = 0; i < times; ++i) printf("Aborting because Det = 0\n");
-}
-
 // The tetrahedron's box grown by kBoxGrowth of its extent per axis; false when its extents
 // are too small for its coordinates to grow it reliably.
 bool GrownBox(const Tetra& tet, WorldBox* box) {
@@ -114,14 +108,57 @@ bool GrownBox(const Tetra& tet, WorldBox* box) {
     return true;
 }
 
+// A block's box is open below and closed above; a NaN coordinate lies in no box.
+bool InBox(const Block* b, const double* point) {
+    return b->min[0] < point[0] && point[0] <= b->max[0] && b->min[1] < point[1] &&
+           point[1] <= b->max[1] && b->min[2] < point[2] && point[2] <= b->max[2];
+}
+
 }  // namespace
 
-double TetrahedralVolume::determinant(const double* a, const double* b, const double* c) {
+std::unique_ptr<CellIndex> IndexTetrahedra(const Block& block) {
+    std::vector<WorldBox> boxes(block.num_Tetra);
+    std::vector<CellIndex::Kind> kinds(block.num_Tetra, CellIndex::kAlwaysTested);
+    for (uint32_t i = 0; i < block.num_Tetra; ++i) {
+        const Tetra& tet = block.tetra[i];
+        double c[3][3];
+        Edges(&tet, c);
+        double det = PointLocator::determinant(c[0], c[1], c[2]);
+        if (det == 0) {
+            kinds[i] = CellIndex::kDegenerate;
+            continue;
+        }
+        double edge = 0;
+        for (const double* e : c) {
+            for (int a = 0; a < 3; ++a) edge = std::max(edge, std::fabs(e[a]));
+        }
+        // Written so that NaN and infinite coordinates leave the tetrahedron tested everywhere.
+        bool sane =
+            edge >= kMinEdge && edge <= kMaxEdge && edge * edge * edge <= kMaxSkew * std::fabs(det);
+        if (sane && GrownBox(tet, &boxes[i])) kinds[i] = CellIndex::kBoxed;
+    }
+    return std::make_unique<CellIndex>(boxes, kinds);
+}
+
+const CellIndex& TetrahedralVolume::GetCellIndex(size_t b) const {
+    BlockCache& cache = caches[b];
+    std::call_once(cache.indexOnce, [&] { cache.index = IndexTetrahedra(blocks[b]); });
+    return *cache.index;
+}
+
+PointLocator::PointLocator(const TetrahedralVolume& volume, Console out)
+    : vol(volume), console(out) {}
+
+double PointLocator::determinant(const double* a, const double* b, const double* c) {
     return a[0] * (b[1] * c[2] - b[2] * c[1]) + a[1] * (b[2] * c[0] - b[0] * c[2]) +
            a[2] * (b[0] * c[1] - b[1] * c[0]);
 }
 
-int TetrahedralVolume::EvaluateCell(Tetra* tet, double* point, double* weights) {
+void PointLocator::ReportDegenerate(uint32_t times) {
+    for (uint32_t i = 0; i < times; ++i) console.Print("Aborting because Det = 0\n");
+}
+
+int PointLocator::EvaluateCell(const Tetra* tet, const double* point, double* weights) {
     // The offset of the point and the edges c1, c2, c3, all from v[0].
     double rhs[3], c[3][3];
     Difference(point, tet->v[0]->point, rhs);
@@ -137,59 +174,30 @@ int TetrahedralVolume::EvaluateCell(Tetra* tet, double* point, double* weights) 
     return Solve(numerator, det, weights);
 }
 
-void TetrahedralVolume::IndexCells(Block* block) const {
-    std::vector<WorldBox> boxes(block->num_Tetra);
-    std::vector<CellIndex::Kind> kinds(block->num_Tetra, CellIndex::kAlwaysTested);
-    for (uint32_t i = 0; i < block->num_Tetra; ++i) {
-        const Tetra& tet = block->tetra[i];
-        double c[3][3];
-        Edges(&tet, c);
-        double det = determinant(c[0], c[1], c[2]);
-        if (det == 0) {
-            kinds[i] = CellIndex::kDegenerate;
-            continue;
-        }
-        double edge = 0;
-        for (const double* e : c) {
-            for (int a = 0; a < 3; ++a) edge = std::max(edge, std::fabs(e[a]));
-        }
-        // Written so that NaN and infinite coordinates leave the tetrahedron tested everywhere.
-        bool sane =
-            edge >= kMinEdge && edge <= kMaxEdge && edge * edge * edge <= kMaxSkew * std::fabs(det);
-        if (sane && GrownBox(tet, &boxes[i])) kinds[i] = CellIndex::kBoxed;
-    }
-    block->index = new CellIndex(boxes, kinds);
-}
-
-Block* TetrahedralVolume::FindBlock(double* point) {
-    auto inBox = [point](const Block* b) {
-        return b->min[0] < point[0] && point[0] <= b->max[0] && b->min[1] < point[1] &&
-               point[1] <= b->max[1] && b->min[2] < point[2] && point[2] <= b->max[2];
-    };
-    if (guess && inBox(guess)) return guess;
+const Block* PointLocator::FindBlock(const double* point) {
+    if (guess && InBox(guess, point)) return guess;
     cellGuess = nullptr;
+    const std::vector<Block>& blocks = vol.GetBlocks();
     if (referenceScan) {
-        for (Block* b = firstBlock; b; b = b->next) {
-            if (inBox(b)) return guess = b;
+        for (const Block& b : blocks) {
+            if (InBox(&b, point)) return guess = &b;
         }
         return guess = nullptr;
     }
-    if (!blockLocator || !blockLocator->Covers(firstBlock)) {
-        delete blockLocator;
-        blockLocator = new BlockLocator(firstBlock);
-    }
-    return guess = blockLocator->FirstMatch(point, inBox);
+    uint32_t b = vol.GetBlockLocator().FirstMatch(
+        point, [&](uint32_t k) { return InBox(&blocks[k], point); });
+    return guess = b == CellIndex::kNone ? nullptr : &blocks[b];
 }
 
-Tetra* TetrahedralVolume::ScanBlock(Block* block, double* point, double* weights) {
+const Tetra* PointLocator::ScanBlock(const Block* block, const double* point, double* weights) {
     for (uint32_t i = 0; i < block->num_Tetra; ++i) {
         if (EvaluateCell(&block->tetra[i], point, weights)) return &block->tetra[i];
     }
     return nullptr;
 }
 
-Tetra* TetrahedralVolume::SearchIndex(Block* block, double* point, double* weights) {
-    const CellIndex& index = *block->index;
+const Tetra* PointLocator::SearchIndex(const Block* block, const double* point, double* weights) {
+    const CellIndex& index = vol.GetCellIndex(block - vol.GetBlocks().data());
     uint32_t found = index.FirstMatch(point, [&](uint32_t i) {
         return EvaluateCandidate(&block->tetra[i], point, weights, determinant) != 0;
     });
@@ -198,27 +206,49 @@ Tetra* TetrahedralVolume::SearchIndex(Block* block, double* point, double* weigh
     return found == CellIndex::kNone ? nullptr : &block->tetra[found];
 }
 
-Tetra* TetrahedralVolume::FindCell(double* point, double* weights) {
-    Block* block = FindBlock(point);
+const Tetra* PointLocator::SearchBlock(const Block* block, const double* point, double* weights) {
+    return referenceScan ? ScanBlock(block, point, weights) : SearchIndex(block, point, weights);
+}
+
+const Tetra* PointLocator::SearchOtherBlocks(const Block* searched, const double* point,
+                                             double* weights) {
+    const std::vector<Block>& blocks = vol.GetBlocks();
+    const Tetra* found = nullptr;
+    // Searches a block whose box holds the point; true when it has a tetrahedron holding it.
+    auto holds = [&](const Block* b) {
+        if (b == searched || !InBox(b, point)) return false;
+        found = SearchBlock(b, point, weights);
+        if (found) guess = b;
+        return found != nullptr;
+    };
+    if (referenceScan) {
+        for (const Block& b : blocks) {
+            if (holds(&b)) break;
+        }
+    } else {
+        vol.GetBlockLocator().FirstMatch(point, [&](uint32_t k) { return holds(&blocks[k]); });
+    }
+    return found;
+}
+
+const Tetra* PointLocator::FindCell(const double* point, double* weights) {
+    const Block* block = FindBlock(point);
     if (!block) return nullptr;
     if (cellGuess) {
         if (EvaluateCell(cellGuess, point, weights)) return cellGuess;
         cellGuess = nullptr;
     }
-    if (referenceScan) {
-        cellGuess = ScanBlock(block, point, weights);
-    } else {
-        // A block's index is built by the first search that needs it, so loading stays a
-        // plain read and blocks that no path line visits cost nothing.
-        if (!block->index) IndexCells(block);
-        cellGuess = SearchIndex(block, point, weights);
-    }
+    cellGuess = SearchBlock(block, point, weights);
+    // Boxes of an unstructured mesh's blocks overlap, so the first box that holds a point
+    // need not hold its tetrahedron: the other blocks whose boxes hold it are searched in
+    // list order. When none has it, the caches stay on the first block, as after a miss.
+    if (!cellGuess) cellGuess = SearchOtherBlocks(block, point, weights);
     return cellGuess;
 }
 
-bool TetrahedralVolume::InterpolatePoint(double* point, Vertex* V) {
+bool PointLocator::InterpolatePoint(const double* point, Vertex* V) {
     double weights[4];
-    Tetra* tet = FindCell(point, weights);
+    const Tetra* tet = FindCell(point, weights);
     if (!tet) return false;
     for (int a = 0; a < 3; ++a) {
         V->point[a] = point[a];

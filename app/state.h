@@ -1,0 +1,44 @@
+// Everything the running viewer holds, in one place: created by main at start-up, reached by
+// the GLUT callbacks through one pointer, and acted on by the panels.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "app/panels.h"
+#include "scene/camera.h"
+#include "scene/isosurface.h"
+#include "scene/pathlineview.h"
+#include "scene/scene.h"
+#include "surface/displaylist.h"
+#include "volume/kavformat.h"
+#include "volume/pathlinestarter.h"
+#include "volume/tetravolume.h"
+#include "volume/trianglestore.h"
+#include "widgets/framerate.h"
+#include "widgets/glfont.h"
+
+// The mouse button that drives the camera, and where it went down (window pixels).
+struct MouseDrag {
+    int button = -1;  // -1 none, 0 left (turn), 1 middle (pan), 2 right (along the view)
+    float x = 0, y = 0;
+    float dx = 0, dy = 0;  // the pointer's offset from there; y grows downward
+};
+
+struct AppState {
+    CameraObject camera;
+    Scene scene;
+    BitmapFont font;
+    // The city surfaces in file order: walls, ceiling, city, floor.
+    std::array<DisplayListObject, kSurfaceCount> surfaces;
+    std::unique_ptr<TetrahedralVolume> volume = std::make_unique<TetrahedralVolume>();
+    PathLineGenerator pathlines;
+    PathLineView pathlineView{pathlines};
+    Isosurface isosurface;
+    TriangleStore spareTriangles;  // where the next extraction goes; then swapped in
+    FramerateWidget framerate;
+    Panels panels;
+    MouseDrag drag;
+    int width = 0, height = 0;
+    bool quit = false;  // "Exit" was pressed: leave the event loop
+};

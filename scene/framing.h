@@ -1,0 +1,25 @@
+// Framing the data: where the camera looks and how far back its eye sits so that a box of
+// data fills the view from the camera's current direction, whatever the box's size.
+#pragma once
+
+class CameraObject;
+
+// The eye's distance from the focus that the camera keeps at scale 1, in world units.
+const double kCameraDistance = 300;
+
+struct Framing {
+    double focus[3];   // the box's centre
+    double distance;   // eye to focus along the view direction, world units
+    double scale;      // distance / kCameraDistance: the factor for the eye distance and for
+                       // the speed of moving drags (turning drags keep theirs)
+    double nearPlane;  // a depth range holding the whole box and the widget plane, for
+    double farPlane;   // the projection, in world units in front of the eye
+};
+
+// Frames bounds (min x, max x, min y, max y, min z, max z) as seen in the camera's current
+// direction, through a vertical field of view in degrees, in a window of the given size:
+// the box's corners fill 90% of the tighter of the view's width and height. A box of no
+// size keeps the usual distance. False, leaving framing untouched, for empty or non-finite
+// bounds, bounds too large to frame in double precision, or a window without area.
+bool FrameBounds(const double* bounds, const CameraObject& camera, double fovYDegrees,
+                 int windowWidth, int windowHeight, Framing& framing);

@@ -1,0 +1,31 @@
+// The command line: `velmora [DATADIR]`, `velmora --screenshot FILE [DATADIR]` and
+// `velmora --help`. Parsing only reads the arguments and the file system; the caller prints
+// the texts and ends the process with the status it is given.
+#pragma once
+
+#include <string>
+
+struct Options {
+    std::string dataDir = ".";   // the folder the data files are read from
+    std::string screenshotFile;  // when set: draw the start view, save it there, exit
+};
+
+struct OptionsResult {
+    bool run = false;  // true: start the viewer with `options`; false: exit with `status`
+    int status = 0;
+    std::string out;  // for standard output: the usage, on request
+    std::string err;  // for standard error: the usage after a wrong option, or one ERROR line
+    Options options;
+};
+
+// Reads argv[1] to argv[argc - 1]. --help (or -h) prints the usage and exits 0; an unknown
+// option, a missing value or a second DATADIR prints the usage on standard error and exits
+// 2; a DATADIR that is not an existing folder gives one ERROR line and exits 2. Options
+// end at "--", so that a DATADIR may start with '-'.
+OptionsResult ParseOptions(int argc, const char* const* argv);
+
+// The usage: the command forms, the options, the mouse and the keys.
+std::string UsageText();
+
+// The path of a data file (such as "volume.kav") in the data folder.
+std::string DataFile(const Options& options, const char* name);

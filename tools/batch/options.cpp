@@ -1,0 +1,124 @@
+#include "tools/batch/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const int kMaxCount = 10000000;  // path lines per request
+const int kMaxRepeat = 1000000;
+
+bool ParseNumber(const char* text, double* value) {
+    errno = 0;
+    char* end = nullptr;
+    *value = std::strtod(text, &end);
+    return errno == 0 && end != text && *end == '\0' && std::isfinite(*value);
+}
+
+bool ParseInt(const char* text, int lo, int hi, int* value) {
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) return false;
+    *value = (int)v;
+    return true;
+}
+
+bool ParseField(const char* text, FieldVar* field) {
+    for (FieldVar f : {fieldDensity, fieldEnergy, fieldMomentum}) {
+        if (std::strcmp(text, FieldName(f)) == 0) {
+            *field = f;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Fail(std::string* error, const std::string& why) {
+    *error = why;
+    return false;
+}
+
+// The command and its arguments, after the data folder.
+bool ParseCommand(const std::vector<const char*>& words, BatchOptions* o, std::string* error) {
+    if (words.size() < 2) return Fail(error, "missing DATADIR or COMMAND");
+    o->dataDir = words[0];
+    const std::string command = words[1];
+    const size_t args = words.size() - 2;
+    if (command == "iso") {
+        o->command = BatchOptions::Command::kIso;
+        if (args != 2) return Fail(error, "iso takes FIELD VALUE");
+        if (!ParseField(words[2], &o->field))
+            return Fail(error, std::string("unknown field \"") + words[2] +
+                                   "\" (density, energy or momentum)");
+        if (!ParseNumber(words[3], &o->value))
+            return Fail(error, std::string("bad number \"") + words[3] + "\" for VALUE");
+        return true;
+    }
+    if (command == "pathlines") {
+        o->command = BatchOptions::Command::kPathLines;
+        if (args != 5) return Fail(error, "pathlines takes X Y Z RADIUS COUNT");
+        const char* names[4] = {"X", "Y", "Z", "RADIUS"};
+        double* targets[4] = {&o->source[0], &o->source[1], &o->source[2], &o->radius};
+        for (int i = 0; i < 4; ++i) {
+            if (!ParseNumber(words[2 + i], targets[i]))
+                return Fail(error,
+                            std::string("bad number \"") + words[2 + i] + "\" for " + names[i]);
+        }
+        if (!ParseInt(words[6], 0, kMaxCount, &o->count))
+            return Fail(error,
+                        std::string("bad number \"") + words[6] + "\" for COUNT (0 to 10000000)");
+        return true;
+    }
+    return Fail(error, "unknown command \"" + command + "\" (iso or pathlines)");
+}
+
+}  // namespace
+
+const char* BatchUsage() {
+    return "usage: velmora-batch [--repeat N] [--quiet] DATADIR COMMAND [ARGS] [--out FILE.vtp]\n"
+           "  iso FIELD VALUE                the isosurface of FIELD (density, energy or\n"
+           "                                 momentum) at VALUE\n"
+           "  pathlines X Y Z RADIUS COUNT   COUNT path lines seeded within RADIUS of (X, Y, Z)\n"
+           "                                 as the path line panel seeds them\n"
+           "Loads DATADIR/volume.kav, prints the work's console lines (unless --quiet) and one\n"
+           "summary line per repetition; --out writes the last result as VTK PolyData.\n";
+}
+
+const char* FieldName(FieldVar field) {
+    switch (field) {
+        case fieldDensity:
+            return "density";
+        case fieldEnergy:
+            return "energy";
+        case fieldMomentum:
+            return "momentum";
+    }
+    return "?";
+}
+
+bool ParseBatchOptions(int argc, const char* const* argv, BatchOptions* o, std::string* error) {
+    std::vector<const char*> words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--quiet") {
+            o->quiet = true;
+        } else if (arg == "--repeat") {
+            if (!hasValue || !ParseInt(argv[++i], 1, kMaxRepeat, &o->repeat))
+                return Fail(error, "--repeat takes a number from 1 to 1000000");
+        } else if (arg == "--out") {
+            if (!hasValue || argv[i + 1][0] == '\0') return Fail(error, "--out takes a file name");
+            o->out = argv[++i];
+        } else if (double number;
+                   arg.size() > 1 && arg[0] == '-' && !ParseNumber(arg.c_str(), &number)) {
+            return Fail(error, "unknown option \"" + arg + "\"");
+        } else {
+            words.push_back(argv[i]);
+        }
+    }
+    return ParseCommand(words, o, error);
+}

@@ -1,0 +1,62 @@
+// One searcher's point location in a read-only volume: the block, the tetrahedron and the
+// barycentric weights of a point, and the momentum interpolated there. It keeps the two
+// caches that turn the coherence of consecutive queries (a path line's steps) into speed, so
+// each thread searches with a locator of its own.
+#pragma once
+
+#include <memory>
+
+#include "volume/console.h"
+#include "volume/tetravolume.h"
+
+class CellIndex;
+
+class PointLocator {
+public:
+    // Notices ("Aborting because Det = 0") go to `console`.
+    explicit PointLocator(const TetrahedralVolume& volume, Console console = Console());
+
+    // The momentum at `point`, interpolated in the tetrahedron that holds it: true and `V`'s
+    // point and momentum written, or false and `V` untouched.
+    bool InterpolatePoint(const double* point, Vertex* V);
+
+    // The tetrahedron that holds the point within the inside test's tolerance, with the
+    // point's weights, or null. The block whose box is chosen first is searched, then every
+    // other block whose box holds the point, in list order; the first holder wins.
+    const Tetra* FindCell(const double* point, double* weights);
+    // The block whose box is searched first, or null: the guess if its box holds the point,
+    // else the first box in list order that does.
+    const Block* FindBlock(const double* point);
+    // 1 when `tet` holds the point within the tolerance (weights written), else 0; a
+    // degenerate tetrahedron prints its notice and holds nothing.
+    int EvaluateCell(const Tetra* tet, const double* point, double* weights);
+    // a . (b x c): the determinant of the matrix with columns a, b, c.
+    static double determinant(const double* a, const double* b, const double* c);
+
+    // Where notices go from now on.
+    void SetConsole(Console out) { console = out; }
+
+    // Searches blocks by evaluating their tetrahedra one by one instead of through their
+    // index. Same answers, much slower; kept as the yardstick for tests and benchmarks.
+    void SetReferenceScan(bool on) { referenceScan = on; }
+
+    // The caches: the block found last and the tetrahedron found last (in that block).
+    const Block* GetGuess() const { return guess; }
+    const Tetra* GetCellGuess() const { return cellGuess; }
+
+private:
+    const Tetra* SearchBlock(const Block* block, const double* point, double* weights);
+    const Tetra* ScanBlock(const Block* block, const double* point, double* weights);
+    const Tetra* SearchIndex(const Block* block, const double* point, double* weights);
+    const Tetra* SearchOtherBlocks(const Block* searched, const double* point, double* weights);
+    void ReportDegenerate(uint32_t times);
+
+    const TetrahedralVolume& vol;
+    Console console;
+    const Block* guess = nullptr;
+    const Tetra* cellGuess = nullptr;
+    bool referenceScan = false;
+};
+
+// The index over a block's tetrahedra that point location searches.
+std::unique_ptr<CellIndex> IndexTetrahedra(const Block& block);
