@@ -251,7 +251,7 @@ int PressureSolver::Solve(const std::vector<double>& b, std::vector<double>& phi
     };
     double rz = 0.0;
     for (int it = 0; it < maxIterations; ++it) {
-        if (largest() <= tolerance) return it;
+        if (tolerance > 0.0 && largest() <= tolerance) return it;
         Precondition(r, z);
         const double rzNext = Dot(r, z);
         const double beta = it == 0 ? 0.0 : rzNext / rz;

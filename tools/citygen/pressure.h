@@ -18,7 +18,8 @@ public:
 
     // Solves A phi = b on the air cells of the staggered index space by conjugate gradients
     // with a multigrid preconditioner, from the guess in phi, until no cell's residual
-    // exceeds `tolerance` or after maxIterations. Returns the iterations used.
+    // exceeds `tolerance` (never, for a tolerance of 0) or after maxIterations. Returns the
+    // iterations used.
     int Solve(const std::vector<double>& b, std::vector<double>& phi, double tolerance,
               int maxIterations);
 

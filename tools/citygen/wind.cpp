@@ -19,17 +19,17 @@ constexpr double kMixingCap = 12.0;       // longest mixing length, units
 constexpr double kViscosity = 0.01;       // background kinematic viscosity, units^2 per second
 constexpr double kDownwindShare = 0.25;   // of the domain's length, solved for past it
 constexpr int kViscosityInterval = 2;     // steps between updates of the eddy viscosity
-constexpr double kCourant = 0.4;          // largest fraction of a cell the wind crosses in a step
+constexpr double kCourant = 0.7;          // largest fraction of a cell the wind crosses in a step
 constexpr double kFinalTolerance = 1e-9;  // divergence left in the result, per cell flux
 
 // The schedule of the stages: grids are halved down to kCoarsestRows cells in height. The
-// coarsest grid is marched for kSettleTime from the approaching wind, about four times the
-// wind's passage through the domain, which settles its flow; a finer grid starts from that
-// flow and settles faster. Each stage is averaged over its last quarter.
+// coarsest grid is marched for kSettleTime from the approaching wind, three passages of the
+// wind through the grid, which settles its flow; a finer grid starts from that flow and
+// settles faster. Each stage is averaged over its last quarter.
 constexpr int kCoarsestRows = 18;
 constexpr double kSettleTime = 1500.0;  // seconds
 constexpr double kRefineTime = 800.0;   // grids up to 36 cells in height
-constexpr double kDetailTime = 400.0;   // finer grids
+constexpr double kDetailTime = 250.0;   // finer grids
 
 // Calls f(id) for every padded index of the cells (or faces) lo .. hi - 1, in parallel over
 // the planes of constant k.
