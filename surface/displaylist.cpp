@@ -6,13 +6,6 @@
 
 #include "surface/colormap.h"
 
-namespace {
-
-// Triangle records are read in chunks of this many.
-const uint32_t kChunkTris = 4096;
-
-}  // namespace
-
 DisplayListObject::DisplayListObject()
     : minimum(),
       maximum(),
@@ -37,56 +30,16 @@ LoadResult DisplayListObject::LoadSurface(const char* filename) {
 }
 
 LoadResult DisplayListObject::LoadStream(FILE* file, const char* name) {
-    KavReader in(file, name);
-    Vertex lo, hi;
-    uint32_t counts[2];
-    if (!in.CheckMagic() || !in.Read(&lo, sizeof lo, "the header") ||
-        !in.Read(&hi, sizeof hi, "the header") || !in.Read(counts, sizeof counts, "the header")) {
-        return in.Result();
-    }
-    printf("File contains %li points and %li triangles...\n", (long)counts[0], (long)counts[1]);
-    // Check both arrays against the file's size before either is allocated.
-    uint64_t needed = counts[0] * kVertexBytes + counts[1] * kTriangleBytes;
-    if (needed > in.Remaining()) {
-        in.Fail("%u points and %u triangles need %llu bytes but only %llu follow the header",
-                counts[0], counts[1], (unsigned long long)needed,
-                (unsigned long long)in.Remaining());
-        return in.Result();
-    }
-    if (!ReadBody(in, counts[0], counts[1])) {
-        points.clear();
-        normals.clear();
-        faces.clear();
-        return in.Result();
-    }
-    minimum = lo;
-    maximum = hi;
+    SurfaceData data;
+    LoadResult result = ReadSurfaceStream(file, name, &data);
+    if (!result.Loaded()) return result;
+    minimum = data.minimum;
+    maximum = data.maximum;
+    points = std::move(data.points);
+    faces = std::move(data.faces);
+    normals = std::move(data.normals);
     printf("Loading complete..\n");
-    return in.Result();
-}
-
-bool DisplayListObject::ReadBody(KavReader& in, uint32_t numPoints, uint32_t numTris) {
-    points.resize(numPoints);
-    normals.resize(numTris);
-    faces.resize(numTris);
-    if (!in.Read(points.data(), numPoints * kVertexBytes, "the vertex array")) return false;
-
-    unsigned char chunk[kChunkTris * kTriangleBytes];
-    for (uint32_t first = 0; first < numTris; first += kChunkTris) {
-        uint32_t n = numTris - first < kChunkTris ? numTris - first : kChunkTris;
-        if (!in.Read(chunk, n * kTriangleBytes, "the triangle array")) return false;
-        for (uint32_t t = 0; t < n; ++t) {
-            const unsigned char* rec = chunk + t * kTriangleBytes;
-            std::array<uint32_t, 3>& f = faces[first + t];
-            memcpy(f.data(), rec, sizeof(Face));
-            memcpy(normals[first + t].data(), rec + sizeof(Face), sizeof(Vector));
-            if (f[0] >= numPoints || f[1] >= numPoints || f[2] >= numPoints) {
-                return in.Fail("triangle %lu refers to a vertex beyond the %lu points",
-                               (unsigned long)(first + t), (unsigned long)numPoints);
-            }
-        }
-    }
-    return true;
+    return result;
 }
 
 void DisplayListObject::GetBounds(double* bounds) const {

@@ -53,7 +53,6 @@ public:
     static float TexCoord(double val, double min, double max);
 
 private:
-    bool ReadBody(KavReader& in, uint32_t numPoints, uint32_t numTris);
     void GenerateDisplayLists();
     void RenderFace(unsigned long counter);
     void Colorize(double val, double min, double max);

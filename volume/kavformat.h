@@ -11,10 +11,13 @@
 // records, then per triangle three vertex indices and a normal of three doubles.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "volume/console.h"
 #include "volume/types.h"
 
 const char kKavMagic[] = "SKAV";  // the first four bytes of every data file, no terminator
@@ -49,6 +52,7 @@ enum class LoadStatus { kLoaded, kCannotOpen, kWrongMagic, kRefused };
 struct LoadResult {
     LoadStatus status = LoadStatus::kLoaded;
     std::string message;  // the console line that reports a failure, without its newline
+    std::string problem;  // what is wrong, in a few words, for tools that word it their way
 
     bool Loaded() const { return status == LoadStatus::kLoaded; }
 };
@@ -109,3 +113,20 @@ private:
     FILE* file;
     bool ok = true;
 };
+
+// The content of a surface file: the header's two vertex records (the surface's box in their
+// points, the field ranges of the colouring in the rest), the vertices, and per triangle its
+// three vertex indices and its normal.
+struct SurfaceData {
+    Vertex minimum;
+    Vertex maximum;
+    std::vector<Vertex> points;
+    std::vector<std::array<uint32_t, 3>> faces;
+    std::vector<std::array<double, 3>> normals;
+};
+
+// Reads a surface file from an open stream, printing "File contains %li points and %li
+// triangles..." once the counts are known; `name` labels messages. On failure `out` is left
+// as it was and the result says why.
+LoadResult ReadSurfaceStream(FILE* file, const char* name, SurfaceData* out,
+                             Console console = Console());

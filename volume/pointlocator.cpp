@@ -178,7 +178,7 @@ const Block* PointLocator::FindBlock(const double* point) {
     if (guess && InBox(guess, point)) return guess;
     cellGuess = nullptr;
     const std::vector<Block>& blocks = vol.GetBlocks();
-    if (referenceScan) {
+    if (referenceScan || blocks.empty()) {
         for (const Block& b : blocks) {
             if (InBox(&b, point)) return guess = &b;
         }

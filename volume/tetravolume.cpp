@@ -44,7 +44,7 @@ void TetrahedralVolume::Clear() {
     blocks.clear();
     SetAllNaN(&Minimum);
     SetAllNaN(&Maximum);
-    blockLocator = std::make_unique<BlockLocator>(blocks);
+    blockLocator.reset();
     caches.reset();
 }
 
@@ -58,7 +58,7 @@ LoadResult TetrahedralVolume::ReadFile(const char* filename, Console console) {
 }
 
 LoadResult TetrahedralVolume::ReadStream(FILE* file, const char* name, Console console) {
-    Clear();
+    if (num_Points > 0 || !blocks.empty()) Clear();
     KavReader in(file, name);
     bool ok = in.CheckMagic() && in.Read(&Minimum, sizeof(Vertex), "the header") &&
               in.Read(&Maximum, sizeof(Vertex), "the header");

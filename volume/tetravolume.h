@@ -59,6 +59,9 @@ public:
     // The range of a field over the dataset as the file states it: [lowest, highest].
     // NaN for a field outside the enumeration and for a volume that never loaded.
     void GetRange(FieldVar field, double* range) const;
+    // The header's two vertex records: the data's extent and field ranges as the file states.
+    const Vertex& GetMinimum() const { return Minimum; }
+    const Vertex& GetMaximum() const { return Maximum; }
     // The vertex's value of `field`; NaN for a field outside the enumeration.
     static double GetVal(FieldVar field, const Vertex* v);
 
@@ -67,7 +70,7 @@ public:
     // The blocks in list order: the reverse of their order in the file.
     const std::vector<Block>& GetBlocks() const { return blocks; }
 
-    // The grid over the block boxes, built at load.
+    // The grid over the block boxes, built at load; only for a volume with blocks.
     const BlockLocator& GetBlockLocator() const { return *blockLocator; }
     // The index over block `b`'s tetrahedra, built by the first search that needs it, so that
     // loading stays a plain read and blocks that no search visits cost nothing.

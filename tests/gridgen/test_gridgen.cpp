@@ -156,8 +156,8 @@ TEST(Gridgen, SurfacesCloseTheGridFacingIn) {
     for (const Vertex& v : vol.mesh.vertices) nodes[{v.point[0], v.point[1], v.point[2]}] = &v;
     const size_t expected[4] = {4u * n * n * 2, n * n * 2u, 0, n * n * 2u};
     for (int role = 0; role < 4; ++role) {
-        kav::Surface s = kav::ReadSurface(dir + "/" + kav::SurfaceFileName(role));
-        ASSERT_EQ(s.faces.size(), expected[role]) << kav::SurfaceFileName(role);
+        kav::Surface s = kav::ReadSurface(dir + "/" + SurfaceFileName(role));
+        ASSERT_EQ(s.faces.size(), expected[role]) << SurfaceFileName(role);
         for (size_t i = 0; i < s.faces.size(); ++i) {
             const double* p[3];
             for (int k = 0; k < 3; ++k) p[k] = s.vertices[s.faces[i][k]].point;

@@ -132,7 +132,7 @@ int Kavconvert(const std::string& args, std::string* output) {
 
 std::array<kav::Surface, 4> ReadSurfaces(const std::string& dir) {
     std::array<kav::Surface, 4> s;
-    for (int r = 0; r < 4; ++r) s[r] = kav::ReadSurface(dir + "/" + kav::SurfaceFileName(r));
+    for (int r = 0; r < 4; ++r) s[r] = kav::ReadSurface(dir + "/" + SurfaceFileName(r));
     return s;
 }
 

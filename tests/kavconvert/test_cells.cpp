@@ -170,7 +170,7 @@ TEST(Cells, LinearFieldThroughThePointLocation) {
 
     // Without obstacles the boundary is the box: no city, and each side's area is whole.
     std::array<kav::Surface, 4> s = ReadSurfaces(dir + "/out");
-    EXPECT_TRUE(s[kav::kCity].faces.empty());
+    EXPECT_TRUE(s[kSurfaceCity].faces.empty());
     auto area = [](const kav::Surface& surface, const double* inward) {
         double sum = 0;
         for (size_t i = 0; i < surface.faces.size(); ++i) {
@@ -186,9 +186,9 @@ TEST(Cells, LinearFieldThroughThePointLocation) {
         return sum;
     };
     const double up[3] = {0, 1, 0}, down[3] = {0, -1, 0};
-    EXPECT_NEAR(area(s[kav::kFloor], up), (hi[0] - lo[0]) * (hi[2] - lo[2]), 1e-9);
-    EXPECT_NEAR(area(s[kav::kCeiling], down), (hi[0] - lo[0]) * (hi[2] - lo[2]), 1e-9);
-    EXPECT_EQ(s[kav::kWalls].faces.size(), 4u * (n[0] * n[1] + n[1] * n[2]));
+    EXPECT_NEAR(area(s[kSurfaceFloor], up), (hi[0] - lo[0]) * (hi[2] - lo[2]), 1e-9);
+    EXPECT_NEAR(area(s[kSurfaceCeiling], down), (hi[0] - lo[0]) * (hi[2] - lo[2]), 1e-9);
+    EXPECT_EQ(s[kSurfaceWalls].faces.size(), 4u * (n[0] * n[1] + n[1] * n[2]));
     RunCommand("rm -rf " + dir, &dir);
 }
 

@@ -264,13 +264,13 @@ TEST(Patches, RolesByPattern) {
     kav::ConversionReport r = Convert(
         {dir + "/mixed.vtm", dir + "/out", "--up", "z", "--buildings", "zmax", "--floor", "x*"});
     std::array<kav::Surface, 4> s = ReadSurfaces(dir + "/out");
-    EXPECT_TRUE(s[kav::kCeiling].faces.empty());
-    EXPECT_EQ(r.triangles[kav::kCity], 18u);
-    for (const Vertex& v : s[kav::kCity].vertices) EXPECT_EQ(v.point[1], 2);
-    for (const Vertex& v : s[kav::kWalls].vertices)
+    EXPECT_TRUE(s[kSurfaceCeiling].faces.empty());
+    EXPECT_EQ(r.triangles[kSurfaceCity], 18u);
+    for (const Vertex& v : s[kSurfaceCity].vertices) EXPECT_EQ(v.point[1], 2);
+    for (const Vertex& v : s[kSurfaceWalls].vertices)
         EXPECT_TRUE(v.point[2] == 0 || v.point[2] == -3);
-    EXPECT_EQ(s[kav::kFloor].faces.size(), r.triangles[kav::kFloor]);
-    for (const Vertex& v : s[kav::kFloor].vertices)
+    EXPECT_EQ(s[kSurfaceFloor].faces.size(), r.triangles[kSurfaceFloor]);
+    for (const Vertex& v : s[kSurfaceFloor].vertices)
         EXPECT_TRUE(v.point[0] == 0 || v.point[0] == 3 || v.point[1] == 0);
     EXPECT_EQ(r.strayPatchFaces, 0u);
 

@@ -215,7 +215,7 @@ TEST_F(CityRoundTrip, BlocksAreExactBoxesThatPointLocationFinds) {
 TEST_F(CityRoundTrip, SameSurfacesWithNormalsIntoTheAir) {
     ExpectSameSurfaces(*dir + "/city", *dir + "/back");
     for (int r = 0; r < 4; ++r) {
-        std::string name = "/" + kav::SurfaceFileName(r);
+        std::string name = "/" + SurfaceFileName(r);
         // The headers hold the surface's own box, from which the viewer reads the same
         // bounds, and the whole volume's field ranges, so that colours agree between surfaces.
         Vertex lo[2], hi[2];

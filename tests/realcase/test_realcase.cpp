@@ -124,11 +124,11 @@ TEST_F(RealCase, BuildingsSurfaceLiesOnTheBuildingPatches) {
     }
     ASSERT_GT(patchFaces, 500u);
     std::array<kav::Surface, 4> s = ReadSurfaces(*dir + "/out");
-    ASSERT_GE(s[kav::kCity].faces.size(), patchFaces);
-    for (const kav::Face3& f : s[kav::kCity].faces) {
+    ASSERT_GE(s[kSurfaceCity].faces.size(), patchFaces);
+    for (const kav::Face3& f : s[kSurfaceCity].faces) {
         int corners = 0;
         for (uint32_t v : f) {
-            const double* p = s[kav::kCity].vertices[v].point;
+            const double* p = s[kSurfaceCity].vertices[v].point;
             std::array<double, 3> at = {p[0], p[1], p[2]};
             if (onBuildings.count(at)) {
                 ++corners;
@@ -146,8 +146,8 @@ TEST_F(RealCase, BuildingsSurfaceLiesOnTheBuildingPatches) {
         EXPECT_GE(corners, 2);
     }
     // The ground is at z = 0 but for rounding noise in its 32-bit coordinates.
-    for (const Vertex& v : s[kav::kFloor].vertices) EXPECT_NEAR(v.point[1], 0, 1e-6);
-    for (const Vertex& v : s[kav::kCeiling].vertices) EXPECT_NEAR(v.point[1], 60, 1e-6);
+    for (const Vertex& v : s[kSurfaceFloor].vertices) EXPECT_NEAR(v.point[1], 0, 1e-6);
+    for (const Vertex& v : s[kSurfaceCeiling].vertices) EXPECT_NEAR(v.point[1], 60, 1e-6);
 }
 
 // The case cut into three pieces that repeat their seam points, two of them with ghost copies

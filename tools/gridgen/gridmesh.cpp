@@ -143,9 +143,9 @@ void AddPlane(SurfaceBuilder* builder, const GridSpec& spec, int axis, int plane
 
 }  // namespace
 
-std::array<kav::Surface, kav::kRoleCount> GridSurfaces(const GridSpec& spec,
-                                                       const std::vector<Vertex>& nodes) {
-    std::array<kav::Surface, kav::kRoleCount> surfaces;
+std::array<kav::Surface, kSurfaceCount> GridSurfaces(const GridSpec& spec,
+                                                     const std::vector<Vertex>& nodes) {
+    std::array<kav::Surface, kSurfaceCount> surfaces;
     SurfaceBuilder walls(spec, nodes), ceiling(spec, nodes), floor(spec, nodes);
     for (int axis : {0, 2}) {
         AddPlane(&walls, spec, axis, 0, 1);
@@ -153,8 +153,8 @@ std::array<kav::Surface, kav::kRoleCount> GridSurfaces(const GridSpec& spec,
     }
     AddPlane(&ceiling, spec, 1, spec.cells, -1);
     AddPlane(&floor, spec, 1, 0, 1);
-    surfaces[kav::kWalls] = walls.Take();
-    surfaces[kav::kCeiling] = ceiling.Take();
-    surfaces[kav::kFloor] = floor.Take();
+    surfaces[kSurfaceWalls] = walls.Take();
+    surfaces[kSurfaceCeiling] = ceiling.Take();
+    surfaces[kSurfaceFloor] = floor.Take();
     return surfaces;
 }

@@ -24,5 +24,5 @@ std::vector<kav::Tet> GridTetrahedra(const GridSpec& spec, std::vector<kav::Bloc
 // The walls (x = 0, x = cells, z = 0, z = cells), the ceiling (y = cells), the city (none)
 // and the floor (y = 0), each cube face split along the diagonal the cubes use and facing
 // into the grid, with the flow values of its nodes.
-std::array<kav::Surface, kav::kRoleCount> GridSurfaces(const GridSpec& spec,
-                                                       const std::vector<Vertex>& nodes);
+std::array<kav::Surface, kSurfaceCount> GridSurfaces(const GridSpec& spec,
+                                                     const std::vector<Vertex>& nodes);

@@ -98,8 +98,8 @@ void Write(const Options& o) {
     const auto surfaces = GridSurfaces(o.spec, mesh.vertices);
     Vertex lo, hi;  // every surface carries the volume's field ranges
     kav::Extremes(mesh.vertices, &lo, &hi);
-    for (int role = 0; role < kav::kRoleCount; ++role) {
-        const std::string name = kav::SurfaceFileName(role);
+    for (int role = 0; role < kSurfaceCount; ++role) {
+        const std::string name = SurfaceFileName(role);
         kav::WriteSurface(output.Add(dir + name), surfaces[role], lo, hi);
         Say(name + ": " + std::to_string(surfaces[role].faces.size()) + " triangles (" +
             kav::kRoleNames[role] + ")");

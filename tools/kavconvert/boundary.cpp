@@ -76,10 +76,11 @@ public:
     }
 
     SurfaceRole Of(const double* p[3]) const {
-        if (On(p, 1, lo[1])) return kFloor;
-        if (On(p, 1, hi[1])) return kCeiling;
-        if (On(p, 0, lo[0]) || On(p, 0, hi[0]) || On(p, 2, lo[2]) || On(p, 2, hi[2])) return kWalls;
-        return kCity;
+        if (On(p, 1, lo[1])) return kSurfaceFloor;
+        if (On(p, 1, hi[1])) return kSurfaceCeiling;
+        if (On(p, 0, lo[0]) || On(p, 0, hi[0]) || On(p, 2, lo[2]) || On(p, 2, hi[2]))
+            return kSurfaceWalls;
+        return kSurfaceCity;
     }
 
 private:
@@ -153,7 +154,7 @@ Surface MakeSurface(const TetMesh& mesh, const std::vector<Oriented>& tris) {
 
 }  // namespace
 
-std::array<Surface, kRoleCount> ExtractBoundary(const TetMesh& mesh, const RoleMap& roles) {
+std::array<Surface, kSurfaceCount> ExtractBoundary(const TetMesh& mesh, const RoleMap& roles) {
     vtkNew<vtkDataSetSurfaceFilter> boundary;
     boundary->SetInputData(AsGrid(mesh));
     boundary->PassThroughCellIdsOn();
@@ -171,7 +172,7 @@ std::array<Surface, kRoleCount> ExtractBoundary(const TetMesh& mesh, const RoleM
     if (!cellIds || !pointIds) throw ConvertError("VTK's surface filter lost the cell numbers");
 
     Sides sides(mesh);
-    std::vector<Oriented> tris[kRoleCount];
+    std::vector<Oriented> tris[kSurfaceCount];
     const vtkIdType n = surface->GetNumberOfCells();
     Progress progress("Sorting the boundary", static_cast<uint64_t>(n));
     for (vtkIdType i = 0; i < n; ++i) {
@@ -192,8 +193,8 @@ std::array<Surface, kRoleCount> ExtractBoundary(const TetMesh& mesh, const RoleM
         tris[role].push_back(Orient(mesh, tet, face));
     }
     progress.Finish();
-    std::array<Surface, kRoleCount> out;
-    for (int r = 0; r < kRoleCount; ++r) {
+    std::array<Surface, kSurfaceCount> out;
+    for (int r = 0; r < kSurfaceCount; ++r) {
         CheckCount(tris[r].size(), "triangles in one surface");
         out[r] = MakeSurface(mesh, tris[r]);
     }

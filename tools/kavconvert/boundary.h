@@ -17,7 +17,7 @@ namespace kav {
 // walls and buildings) and every triangle runs counter-clockwise about its normal. Each
 // surface has its own vertex array, in the mesh's vertex order, with the flow values of
 // the mesh's vertices.
-std::array<Surface, kRoleCount> ExtractBoundary(const TetMesh& mesh, const RoleMap& roles);
+std::array<Surface, kSurfaceCount> ExtractBoundary(const TetMesh& mesh, const RoleMap& roles);
 
 // A triangle lies on a side of the box when all three corners are within this fraction of
 // the box's largest extent from it.

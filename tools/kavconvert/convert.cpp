@@ -102,8 +102,10 @@ void PrintReport(const ConversionReport& r) {
                 (unsigned long long)r.blocks, r.smallestBlock, r.largestBlock);
     std::printf(", %llu with a box overlapping another\n", (unsigned long long)r.overlappingBlocks);
     std::printf("  surface triangles:     %llu walls, %llu ceiling, %llu city, %llu floor\n",
-                (unsigned long long)r.triangles[kWalls], (unsigned long long)r.triangles[kCeiling],
-                (unsigned long long)r.triangles[kCity], (unsigned long long)r.triangles[kFloor]);
+                (unsigned long long)r.triangles[kSurfaceWalls],
+                (unsigned long long)r.triangles[kSurfaceCeiling],
+                (unsigned long long)r.triangles[kSurfaceCity],
+                (unsigned long long)r.triangles[kSurfaceFloor]);
     if (r.patchTriangles > 0 || r.strayPatchFaces > 0)
         std::printf("  from named patches:    %llu triangles; %llu patch faces are no cell face\n",
                     (unsigned long long)r.patchTriangles, (unsigned long long)r.strayPatchFaces);
@@ -141,13 +143,13 @@ ConversionReport ConvertToKav(const Options& o) {
     Summarise(mesh, blocks, &report);
     std::printf("-> Finding the boundary\n");
     std::fflush(stdout);
-    std::array<Surface, kRoleCount> surfaces = ExtractBoundary(mesh, loaded.roles);
+    std::array<Surface, kSurfaceCount> surfaces = ExtractBoundary(mesh, loaded.roles);
     report.patchTriangles = loaded.roles.size();
 
     MakeDirectory(o.output);
     OutputSet output;
     WriteVolume(output.Add(Join(o.output, "volume.kav")), mesh, blocks);
-    for (int r = 0; r < kRoleCount; ++r) {
+    for (int r = 0; r < kSurfaceCount; ++r) {
         WriteSurface(output.Add(Join(o.output, SurfaceFileName(r))), surfaces[r], report.minimum,
                      report.maximum);
         report.triangles[r] = surfaces[r].faces.size();
@@ -169,9 +171,9 @@ void ConvertToVtu(const Options& o) {
 }
 
 void ConvertToVtp(const Options& o) {
-    std::array<Surface, kRoleCount> surfaces;
+    std::array<Surface, kSurfaceCount> surfaces;
     size_t triangles = 0;
-    for (int r = 0; r < kRoleCount; ++r) {
+    for (int r = 0; r < kSurfaceCount; ++r) {
         surfaces[r] = ReadSurface(Join(o.input, SurfaceFileName(r)));
         triangles += surfaces[r].faces.size();
     }

@@ -18,7 +18,7 @@ struct ConversionReport {
     uint64_t blocks = 0;
     uint32_t smallestBlock = 0, largestBlock = 0;
     uint64_t overlappingBlocks = 0;
-    std::array<uint64_t, kRoleCount> triangles{};
+    std::array<uint64_t, kSurfaceCount> triangles{};
     uint64_t patchTriangles = 0;   // triangles of the patches that the options name
     uint64_t strayPatchFaces = 0;  // faces of those patches that are no face of a cell
     Vertex minimum{}, maximum{};   // the volume header

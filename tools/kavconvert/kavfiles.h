@@ -28,8 +28,6 @@ private:
     std::vector<std::string> paths;
 };
 
-std::string SurfaceFileName(int role);  // "surface-1.kav" for the walls, and so on
-
 // The header holds the true field-wise extremes of the vertices written.
 void WriteVolume(const std::string& path, const TetMesh& mesh,
                  const std::vector<BlockSpan>& blocks);
@@ -46,7 +44,8 @@ struct KavVolume {
     std::vector<BlockSpan> blocks;
 };
 
-// Readers that check every count and index against the file; they throw ConvertError.
+// The viewer's own readers (every count and index checked against the file), throwing
+// ConvertError for a file they refuse.
 KavVolume ReadVolume(const std::string& path);
 Surface ReadSurface(const std::string& path, Vertex* minimum = nullptr, Vertex* maximum = nullptr);
 

@@ -4,7 +4,7 @@
 
 namespace kav {
 
-const char* const kRoleNames[kRoleCount] = {"walls", "ceiling", "city", "floor"};
+const char* const kRoleNames[kSurfaceCount] = {"walls", "ceiling", "city", "floor"};
 
 void CheckCount(uint64_t count, const char* what) {
     if (count > kMaxCount) {

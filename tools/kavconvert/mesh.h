@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "volume/kavformat.h"
 #include "volume/types.h"
 
 namespace kav {
@@ -37,10 +38,8 @@ struct BlockSpan {
     Vector max;
 };
 
-// The four surfaces in file order: surface-1.kav is the walls, surface-4.kav the floor.
-enum SurfaceRole { kWalls = 0, kCeiling = 1, kCity = 2, kFloor = 3 };
-const int kRoleCount = 4;
-extern const char* const kRoleNames[kRoleCount];
+// The four surfaces' names in file order (the roles are the file format's SurfaceRole).
+extern const char* const kRoleNames[kSurfaceCount];
 
 using Face3 = std::array<uint32_t, 3>;
 using Normal = std::array<double, 3>;

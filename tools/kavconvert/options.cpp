@@ -106,13 +106,13 @@ bool ApplyValueOption(const std::string& option, const std::string& value, Optio
     } else if (option == "--block-size") {
         o->blockSize = ParseBlockSize(value);
     } else if (option == "--walls") {
-        AddPatterns(option, value, &o->patterns[kWalls]);
+        AddPatterns(option, value, &o->patterns[kSurfaceWalls]);
     } else if (option == "--ceiling") {
-        AddPatterns(option, value, &o->patterns[kCeiling]);
+        AddPatterns(option, value, &o->patterns[kSurfaceCeiling]);
     } else if (option == "--buildings") {
-        AddPatterns(option, value, &o->patterns[kCity]);
+        AddPatterns(option, value, &o->patterns[kSurfaceCity]);
     } else if (option == "--floor") {
-        AddPatterns(option, value, &o->patterns[kFloor]);
+        AddPatterns(option, value, &o->patterns[kSurfaceFloor]);
     } else {
         return false;
     }

@@ -12,7 +12,7 @@ namespace kav {
 
 namespace {
 
-const char* const kOptionNames[kRoleCount] = {"--walls", "--ceiling", "--buildings", "--floor"};
+const char* const kOptionNames[kSurfaceCount] = {"--walls", "--ceiling", "--buildings", "--floor"};
 
 bool IsFace(int type) {
     return type == VTK_TRIANGLE || type == VTK_QUAD || type == VTK_POLYGON || type == VTK_PIXEL;
@@ -51,7 +51,7 @@ bool FaceCorners(vtkPolyData* poly, vtkIdType cell,
 
 std::vector<int> AssignRoles(const std::vector<Patch>& patches, const Options& o) {
     std::vector<int> roles(patches.size(), kNoRole);
-    for (int r = 0; r < kRoleCount; ++r) {
+    for (int r = 0; r < kSurfaceCount; ++r) {
         for (const std::string& pattern : o.patterns[r]) {
             bool matched = false;
             for (size_t i = 0; i < patches.size(); ++i) {

@@ -107,7 +107,7 @@ void WriteVolumeVtu(const KavVolume& volume, const std::string& path) {
     Write<vtkXMLUnstructuredGridWriter>(grid, path);
 }
 
-void WriteSurfacesVtp(const std::array<Surface, kRoleCount>& surfaces, const std::string& path) {
+void WriteSurfacesVtp(const std::array<Surface, kSurfaceCount>& surfaces, const std::string& path) {
     vtkNew<vtkPolyData> poly;
     PointArrays points;
     vtkNew<vtkCellArray> triangles;
@@ -117,7 +117,7 @@ void WriteSurfacesVtp(const std::array<Surface, kRoleCount>& surfaces, const std
     normals->SetName("Normals");
     normals->SetNumberOfComponents(3);
     vtkIdType base = 0;
-    for (int r = 0; r < kRoleCount; ++r) {
+    for (int r = 0; r < kSurfaceCount; ++r) {
         const Surface& s = surfaces[r];
         points.Append(s.vertices);
         for (size_t i = 0; i < s.faces.size(); ++i) {

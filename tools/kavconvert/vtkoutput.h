@@ -15,6 +15,6 @@ void WriteVolumeVtu(const KavVolume& volume, const std::string& path);
 
 // The four surfaces as one set of polygons: the point arrays as above, the cell array
 // Surface (the file number, 1 walls .. 4 floor) and the cell normals from the files.
-void WriteSurfacesVtp(const std::array<Surface, kRoleCount>& surfaces, const std::string& path);
+void WriteSurfacesVtp(const std::array<Surface, kSurfaceCount>& surfaces, const std::string& path);
 
 }  // namespace kav

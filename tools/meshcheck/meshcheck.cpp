@@ -319,8 +319,8 @@ void CheckTetrahedra(const kav::KavVolume& v, Original& original, Report* r) {
 }
 
 void CheckSurfaces(const std::string& kavdir, Original& original, Report* r) {
-    for (int role = 0; role < kav::kRoleCount; ++role) {
-        kav::Surface s = kav::ReadSurface(kavdir + "/" + kav::SurfaceFileName(role));
+    for (int role = 0; role < kSurfaceCount; ++role) {
+        kav::Surface s = kav::ReadSurface(kavdir + "/" + SurfaceFileName(role));
         const double origin[3] = {0, 0, 0};
         for (const kav::Face3& f : s.faces) {
             const double* a = s.vertices[f[0]].point;
