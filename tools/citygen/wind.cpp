@@ -69,11 +69,22 @@ private:
     Grid grid;
     Staggered s;
     PressureSolver pressure;
-    Vec3 drag;  // wall drag coefficient of walls across each axis
-    std::array<std::vector<double>, 3> u, rhs, rhsOld, flux, centre, sum;
-    std::array<std::vector<double>, 3> edgeNu;  // eddy viscosity on the cell edges along each axis
-    std::vector<double> nu, mixing, phi, div, pressureSum, pressureMean;
-    double sumTime = 0.0;
+    Vec3 drag;  // drag coefficient of the rough walls across each axis
+    // Per axis, on the faces (or, for centre and edgeNu, cells and edges) of that axis:
+    std::array<std::vector<double>, 3> u;       // velocity, units per second
+    std::array<std::vector<double>, 3> rhs;     // explicit du/dt of this step ...
+    std::array<std::vector<double>, 3> rhsOld;  // ... and of the step before
+    std::array<std::vector<double>, 3> flux;    // work: momentum flux across each axis
+    std::array<std::vector<double>, 3> centre;  // velocity at the cell centres
+    std::array<std::vector<double>, 3> sum;     // velocity integrated over the averaged time
+    std::array<std::vector<double>, 3> edgeNu;  // eddy viscosity on the cell edges along the axis
+    // Per cell:
+    std::vector<double> nu;      // eddy viscosity, units^2 per second
+    std::vector<double> mixing;  // squared mixing length
+    std::vector<double> phi;     // potential of the last correction: pressure times the step
+    std::vector<double> div;     // right-hand side of the pressure equation
+    std::vector<double> pressureSum, pressureMean;  // integrated, and averaged after Settle
+    double sumTime = 0.0;                           // the averaged time
 };
 
 WindSolver::WindSolver(const Grid& g) : grid(g), s(MakeStaggered(g)), pressure(s) {

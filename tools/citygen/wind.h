@@ -24,19 +24,21 @@ double ApproachWind(double y);
 struct WindField {
     Staggered grid;
     std::array<std::vector<double>, 3> velocity;  // per axis, on the faces, units per second
-    std::vector<double> pressure;  // per cell: pressure over density (units^2/s^2), 0 downwind
+    std::vector<double> pressure;  // per cell: pressure over density (units^2/s^2), 0 at the
+                                   // downwind boundary
 };
 
-// One grid of the solution: the flow is marched for `time` seconds of simulated time and
-// averaged over the last `average` seconds of them.
+// One grid of the solution, `cells` over the domain: the flow is marched for `time` seconds
+// of simulated time and averaged over the last `average` seconds of them.
 struct WindStage {
     Index cells;
     double time;
     double average;
 };
 
-// The stages used for a grid of `cells`: the same flow is first found on grids half and a
-// quarter as fine, so that the finest grid only has to settle the details.
+// The stages used for a grid of `cells`: the same flow is first found on coarser grids (each
+// half as fine as the next, down to 18 cells in height), so that the finer grids only have
+// to settle the details.
 std::vector<WindStage> WindStages(const Index& cells);
 
 using ProgressReport = std::function<void(const std::string&)>;
