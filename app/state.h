@@ -5,8 +5,12 @@
 #include <array>
 #include <memory>
 
+#include "app/holdrepeat.h"
+#include "app/options.h"
 #include "app/panels.h"
+#include "app/worker.h"
 #include "scene/camera.h"
+#include "scene/framing.h"
 #include "scene/isosurface.h"
 #include "scene/pathlineview.h"
 #include "scene/scene.h"
@@ -15,8 +19,11 @@
 #include "volume/pathlinestarter.h"
 #include "volume/tetravolume.h"
 #include "volume/trianglestore.h"
+#include "widgets/colorlegend.h"
 #include "widgets/framerate.h"
 #include "widgets/glfont.h"
+#include "widgets/helpoverlay.h"
+#include "widgets/progressbar.h"
 
 // The mouse button that drives the camera, and where it went down (window pixels).
 struct MouseDrag {
@@ -26,7 +33,10 @@ struct MouseDrag {
 };
 
 struct AppState {
+    Options options;
     CameraObject camera;
+    Framing framing{};    // the last framing (f), in force while `framed`
+    bool framed = false;  // f was pressed since the start or the last r
     Scene scene;
     BitmapFont font;
     // The city surfaces in file order: walls, ceiling, city, floor.
@@ -37,8 +47,17 @@ struct AppState {
     Isosurface isosurface;
     TriangleStore spareTriangles;  // where the next extraction goes; then swapped in
     FramerateWidget framerate;
+    ColorLegendWidget legend;
+    ProgressBarWidget progressBar;
+    HelpOverlayWidget help;
     Panels panels;
     MouseDrag drag;
+    HoldRepeat hold;  // a value stepper of the isosurface panel held down
     int width = 0, height = 0;
-    bool quit = false;  // "Exit" was pressed: leave the event loop
+    bool screenshotRequested = false;       // p was pressed: save the next frame drawn
+    bool quit = false;                      // leave the event loop...
+    int exitStatus = 0;                     // ... with this status
+    std::vector<FinishedJob> finishedJobs;  // scratch for the jobs whose results arrive
+    // Last, so that it is destroyed first: its thread ends before what the jobs use goes.
+    Worker worker;
 };

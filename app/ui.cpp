@@ -4,8 +4,9 @@
 #include <functional>
 #include <initializer_list>
 
+#include "app/jobs.h"
 #include "app/state.h"
-#include "volume/marchingtetra.h"
+#include "widgets/clock.h"
 
 namespace {
 
@@ -42,6 +43,12 @@ void ContourBy(AppState& app, FieldVar field) {
 void StepValue(AppState& app, double perc) {
     isoMovebyPercent(app, perc);
     isouiUpdate(app);
+}
+
+// A click steps once; held down, the stepper repeats (RepeatHeldStep).
+void PressStepper(AppState& app, double perc) {
+    StepValue(app, perc);
+    app.hold.Press(MonotonicMillis(), perc);
 }
 
 void BuildMainMenu(AppState& app) {
@@ -124,13 +131,14 @@ void BuildIsosurfaceUI(AppState& app) {
     Set(ui.byDensity, "Contour Density", [&app] { ContourBy(app, fieldDensity); });
     Set(ui.byEnergy, "Contour Energy", [&app] { ContourBy(app, fieldEnergy); });
     Set(ui.byMomentum, "Contour Momentum", [&app] { ContourBy(app, fieldMomentum); });
-    Set(ui.valDec, "-", [&app] { StepValue(app, -0.01); });
-    Set(ui.valDec5, "--", [&app] { StepValue(app, -0.05); });
-    Set(ui.valInc, "+", [&app] { StepValue(app, 0.01); });
-    Set(ui.valInc5, "++", [&app] { StepValue(app, 0.05); });
+    Set(ui.valDec, "-", [&app] { PressStepper(app, -0.01); });
+    Set(ui.valDec5, "--", [&app] { PressStepper(app, -0.05); });
+    Set(ui.valInc, "+", [&app] { PressStepper(app, 0.01); });
+    Set(ui.valInc5, "++", [&app] { PressStepper(app, 0.05); });
     // The value display gets its text from isouiUpdate only.
     Set(ui.generate, "Generate", [&app] { GenerateIsosurface(app); });
-    Set(ui.clear, "Clear", [&app] { app.isosurface.PurgeIsosurface(); });
+    Set(ui.clear, "Clear",
+        [&app] { app.worker.Submit(std::make_unique<ClearIsosurfaceJob>(app)); });
     Set(ui.back, "<< Back", [&ui] { ui.panel.Hide(); });
     AddAll(ui.panel, {&ui.back, &ui.byDensity, &ui.byEnergy, &ui.byMomentum, &ui.valDec,
                       &ui.valDec5, &ui.valInc, &ui.valInc5, &ui.valShow, &ui.generate, &ui.clear});
@@ -151,21 +159,39 @@ void BuildUI(AppState& app) {
 }
 
 void ColorCity(AppState& app, DisplayListColor color) {
-    for (DisplayListObject& surface : app.surfaces) {
-        surface.SetColorMap(color);
-        surface.InitGL();
-    }
-    contextUIUpdate(app);
+    app.worker.Submit(std::make_unique<ColorCityJob>(app, color));
 }
 
 void GenerateIsosurface(AppState& app) {
-    ExtractIsosurface(*app.volume, app.isosurface.GetField(), app.isosurface.GetValue(),
-                      &app.spareTriangles);
-    app.isosurface.Swap(app.spareTriangles);
+    app.worker.Submit(std::make_unique<IsosurfaceJob>(app, false));
 }
 
 void GeneratePathLines(AppState& app) {
-    app.pathlines.Generate();
+    app.worker.Submit(std::make_unique<PathLineJob>(app));
+}
+
+void RepeatHeldStep(AppState& app, int64_t nowMs) {
+    if (!app.panels.isosurfaceUI.panel.Visible()) app.hold.Release();
+    const int steps = app.hold.StepsDue(nowMs);
+    if (steps == 0) return;
+    for (int i = 0; i < steps; ++i) isoMovebyPercent(app, app.hold.Step());
+    isouiUpdate(app);
+    app.worker.Submit(std::make_unique<IsosurfaceJob>(app, true));
+}
+
+void UpdateLegend(AppState& app) {
+    static const char* const kNames[] = {"", "Density", "Energy", "Momentum"};
+    // The surfaces share one colouring and, from their headers, one range per variable;
+    // the first surface that loaded speaks for them.
+    const DisplayListColor color = app.surfaces[kSurfaceWalls].GetColorMap();
+    double range[2];
+    for (const DisplayListObject& surface : app.surfaces) {
+        if (surface.GetNumPoints() == 0 || !surface.GetColorRange(color, range)) continue;
+        app.legend.SetVariable(kNames[color], range[0], range[1]);
+        app.legend.SetShown(true);
+        return;
+    }
+    app.legend.SetShown(false);
 }
 
 void FollowView(AppState& app) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "surface/displaylist.h"
 
@@ -12,13 +13,20 @@ struct AppState;
 // isosurface, in this order.
 void BuildUI(AppState& app);
 
-// What the panels do to the model.
+// What the panels do to the model. The long work goes to the worker thread, behind the work
+// asked for before; its result shows from the first frame after it is done.
 // Colours all four surfaces by `color` and rebuilds their display lists.
 void ColorCity(AppState& app, DisplayListColor color);
 // Extracts the isosurface of the chosen variable at the chosen value and shows it.
 void GenerateIsosurface(AppState& app);
 // Replaces the path lines by a new set seeded around the generator's source.
 void GeneratePathLines(AppState& app);
+// While a value stepper is held, repeats its step as they fall due at nowMs, and asks for
+// the surface at the new value; steps taken while an extraction runs go into one next
+// extraction. Called on every idle turn.
+void RepeatHeldStep(AppState& app, int64_t nowMs);
+// Shows the legend for the surfaces' colouring and range, or hides it without colouring.
+void UpdateLegend(AppState& app);
 // Puts the path line source on the camera's focus while it moves with the view; called
 // before each frame is drawn.
 void FollowView(AppState& app);

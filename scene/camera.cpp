@@ -11,11 +11,18 @@ namespace {
 // Vertical turns stop 0.5 degrees short of straight up or down, where the view would flip.
 const float kPitchLimit = 1.5620697f;
 const float kDegToRad = 3.1415926f / 180;
-const float kViewDistance = 300;
 
 }  // namespace
 
-CameraObject::CameraObject() : Rotation{0, 0, 0}, Position{0, 0, 0} {}
+CameraObject::CameraObject() : Rotation{0, 0, 0}, Position{0, 0, 0}, distance(kCameraDistance) {}
+
+void CameraObject::Reset() {
+    *this = CameraObject();
+}
+
+float CameraObject::DragScale() const {
+    return (float)(distance / kCameraDistance);
+}
 
 void CameraObject::Rotate(float x, float y, float z) {
     Rotation[0] += x * kDegToRad;
@@ -45,7 +52,9 @@ void CameraObject::Move(float x, float y, float z) {
 void CameraObject::LookAt(double* eye, double* centre, double* up) const {
     QUAT q;
     EulerToQuat(Rotation[1], Rotation[0], Rotation[2], &q);
-    float lookat[4] = {0, 0, kViewDistance, 1}, upDir[4] = {0, 1, 0, 1};
+    // Rotated in single precision as the usual 300 always was; float keeps its relative
+    // precision at any distance framing chooses.
+    float lookat[4] = {0, 0, (float)distance, 1}, upDir[4] = {0, 1, 0, 1};
     rotateVecByQuat(lookat, q);
     rotateVecByQuat(upDir, q);
     for (int i = 0; i < 3; ++i) {

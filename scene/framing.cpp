@@ -80,10 +80,9 @@ bool FrameBounds(const double* bounds, const CameraObject& camera, double fovYDe
         nearest = std::min(nearest, z);
         farthest = std::max(farthest, z);
     }
-    const double widgetDepth = kWidgetDepthPerPixel * windowHeight;
-    const double farPlane = std::max(distance + farthest + kRoomBehind * diagonal, 2 * widgetDepth);
-    const double nearPlane =
-        std::min(std::max(0.5 * (distance + nearest), kDepthRatio * farPlane), 0.5 * widgetDepth);
+    double farPlane = distance + farthest + kRoomBehind * diagonal;
+    double nearPlane = 0.5 * (distance + nearest);
+    KeepWidgetPlane(windowHeight, &nearPlane, &farPlane);
     // Boxes near the limits of double precision overflow on the way.
     if (!std::isfinite(farPlane)) return false;
 
@@ -93,4 +92,10 @@ bool FrameBounds(const double* bounds, const CameraObject& camera, double fovYDe
     framing.nearPlane = nearPlane;
     framing.farPlane = farPlane;
     return true;
+}
+
+void KeepWidgetPlane(int windowHeight, double* nearPlane, double* farPlane) {
+    const double widgetDepth = kWidgetDepthPerPixel * windowHeight;
+    *farPlane = std::max(*farPlane, 2 * widgetDepth);
+    *nearPlane = std::min(std::max(*nearPlane, kDepthRatio * *farPlane), 0.5 * widgetDepth);
 }

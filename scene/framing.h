@@ -2,10 +2,7 @@
 // data fills the view from the camera's current direction, whatever the box's size.
 #pragma once
 
-class CameraObject;
-
-// The eye's distance from the focus that the camera keeps at scale 1, in world units.
-const double kCameraDistance = 300;
+#include "scene/camera.h"
 
 struct Framing {
     double focus[3];   // the box's centre
@@ -23,3 +20,8 @@ struct Framing {
 // bounds, bounds too large to frame in double precision, or a window without area.
 bool FrameBounds(const double* bounds, const CameraObject& camera, double fovYDegrees,
                  int windowWidth, int windowHeight, Framing& framing);
+
+// Fits a depth range to the widget plane of a window this tall (which it must hold) and to
+// the depth buffer (the near plane no nearer than a small share of the far one), as
+// FrameBounds does for the window it frames in; for a window resized after framing.
+void KeepWidgetPlane(int windowHeight, double* nearPlane, double* farPlane);

@@ -7,7 +7,8 @@
 #include "surface/colormap.h"
 
 DisplayListObject::DisplayListObject()
-    : minimum(),
+    : texCoordsColor(colorNone),
+      minimum(),
       maximum(),
       list(0),
       listCount(0),
@@ -67,8 +68,8 @@ float DisplayListObject::TexCoord(double val, double min, double max) {
     return (float)((val - min) / (max - min));
 }
 
-double DisplayListObject::FieldOf(const Vertex& v) const {
-    switch (color) {
+double DisplayListObject::FieldOf(DisplayListColor c, const Vertex& v) {
+    switch (c) {
         case colorDensity:
             return v.Density;
         case colorEnergy:
@@ -81,16 +82,35 @@ double DisplayListObject::FieldOf(const Vertex& v) const {
     return 0.0;
 }
 
-void DisplayListObject::Colorize(double val, double min, double max) {
-    glTexCoord1f(TexCoord(val, min, max));
+bool DisplayListObject::GetColorRange(DisplayListColor c, double* range) const {
+    if (c == colorNone) return false;
+    range[0] = FieldOf(c, minimum);
+    range[1] = FieldOf(c, maximum);
+    return true;
+}
+
+std::vector<float> DisplayListObject::ColorCoordinates(DisplayListColor c) const {
+    std::vector<float> coordinates;
+    double range[2];
+    if (!GetColorRange(c, range)) return coordinates;
+    coordinates.reserve(points.size());
+    for (const Vertex& v : points)
+        coordinates.push_back(TexCoord(FieldOf(c, v), range[0], range[1]));
+    return coordinates;
+}
+
+void DisplayListObject::SetColoring(DisplayListColor c, std::vector<float> coordinates) {
+    color = c;
+    texCoords = std::move(coordinates);
+    texCoordsColor = c;
 }
 
 void DisplayListObject::RenderFace(unsigned long counter) {
     glNormal3dv(normals[counter].data());
     for (int k = 0; k < 3; ++k) {
-        const Vertex& v = points[faces[counter][k]];
-        if (color != colorNone) Colorize(FieldOf(v), FieldOf(minimum), FieldOf(maximum));
-        glVertex3dv(v.point);
+        const uint32_t index = faces[counter][k];
+        if (color != colorNone) glTexCoord1f(texCoords[index]);
+        glVertex3dv(points[index].point);
     }
 }
 
@@ -103,6 +123,9 @@ void DisplayListObject::GenerateDisplayLists() {
         // Texture coordinates are baked into the lists; without colouring the old ones do.
         if (color == colorNone) return;
         glDeleteLists(list, listCount);
+    }
+    if (texCoordsColor != color || texCoords.size() != points.size()) {
+        SetColoring(color, ColorCoordinates(color));
     }
     listCount = count;
     list = glGenLists(listCount);
@@ -123,6 +146,9 @@ void DisplayListObject::GenerateDisplayLists() {
     }
     glEnd();
     glEndList();
+    // The lists hold the coordinates now.
+    std::vector<float>().swap(texCoords);
+    texCoordsColor = colorNone;
 }
 
 void DisplayListObject::Render() {

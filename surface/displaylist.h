@@ -29,8 +29,18 @@ public:
     LoadResult LoadStream(FILE* file, const char* name);
     void LoadColorMap(const unsigned char* map);
 
+    // The next InitGL compiles the lists with this colouring.
     void SetColorMap(DisplayListColor c) { color = c; }
     DisplayListColor GetColorMap() const { return color; }
+    // The texture coordinate of every vertex under colouring `c` (empty for colorNone): the
+    // part of a colouring change that needs no OpenGL. It only reads what loading wrote, so
+    // it may run on another thread while the surface is drawn.
+    std::vector<float> ColorCoordinates(DisplayListColor c) const;
+    // SetColorMap(c) with the coordinates ColorCoordinates(c) made, so that the next InitGL
+    // only compiles.
+    void SetColoring(DisplayListColor c, std::vector<float> coordinates);
+    // The header's range [min, max] of the variable `c` colours by; false for colorNone.
+    bool GetColorRange(DisplayListColor c, double* range) const;
     void SetVisibility(bool on) { show = on; }
     bool GetVisibility() const { return show; }
     void ToggleVisibility() { show = !show; }
@@ -55,11 +65,12 @@ public:
 private:
     void GenerateDisplayLists();
     void RenderFace(unsigned long counter);
-    void Colorize(double val, double min, double max);
-    double FieldOf(const Vertex& v) const;
+    static double FieldOf(DisplayListColor c, const Vertex& v);
     std::vector<Vertex> points;
     std::vector<std::array<double, 3>> normals;  // one per triangle
     std::vector<std::array<uint32_t, 3>> faces;  // vertex indices, one per triangle
+    std::vector<float> texCoords;     // per vertex, for the colouring `texCoordsColor`, until
+    DisplayListColor texCoordsColor;  // the lists are compiled
     Vertex minimum;
     Vertex maximum;
     uint32_t list;

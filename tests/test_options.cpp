@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/options.h"
+#include "app/options.h"
 #include "testutil.h"
 
 namespace {
@@ -32,7 +32,6 @@ TEST(Options, DataFolderDefaultsToTheWorkingDirectory) {
     EXPECT_TRUE(r.run);
     EXPECT_EQ(r.options.dataDir, ".");
     EXPECT_EQ(r.options.screenshotFile, "");
-    EXPECT_EQ(DataFile(r.options, "volume.kav"), "./volume.kav");
     EXPECT_TRUE(r.out.empty() && r.err.empty());
 }
 
@@ -47,7 +46,6 @@ TEST(Options, DataFolderAndScreenshotInEitherOrderAndForm) {
         ASSERT_TRUE(r.run) << r.err;
         EXPECT_EQ(r.options.dataDir, dir);
         EXPECT_EQ(r.options.screenshotFile, "shot.png");
-        EXPECT_EQ(DataFile(r.options, "surface-1.kav"), dir + "/surface-1.kav");
     }
     fs::remove_all(dir);
 }
@@ -124,6 +122,32 @@ TEST(Options, AFolderNamedLikeAnOptionFollowsTheDoubleDash) {
     ASSERT_TRUE(dashed.run) << dashed.err;
     EXPECT_EQ(dashed.options.dataDir, "-data");
     EXPECT_EQ(lone.err, "ERROR: data folder \"-\" does not exist\n");
+    fs::remove_all(dir);
+}
+
+TEST(Options, EnteringTheDataFolderKeepsAScreenshotPathWhereItWasGiven) {
+    const std::string dir = MakeTempDir();
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    fs::create_directory("data");
+    OptionsResult r = Parse({"--screenshot", "shot.png", "data"});
+    ASSERT_TRUE(r.run);
+    std::string error;
+    const bool entered = EnterDataFolder(r.options, error);
+    const fs::path inside = fs::current_path();
+    fs::current_path(before);
+    EXPECT_TRUE(entered) << error;
+    EXPECT_EQ(inside, fs::canonical(fs::path(dir) / "data"));
+    EXPECT_EQ(r.options.screenshotFile, (fs::path(dir) / "shot.png").string());
+
+    // A folder that vanished after parsing, or that cannot be entered, is one ERROR line.
+    Options gone;
+    gone.dataDir = dir + "/gone";
+    EXPECT_FALSE(EnterDataFolder(gone, error));
+    EXPECT_EQ(error.rfind("ERROR: cannot enter data folder \"" + dir + "/gone\": ", 0), 0u)
+        << error;
+    EXPECT_EQ(error.find('\n'), error.size() - 1);
+    EXPECT_EQ(fs::current_path(), before);
     fs::remove_all(dir);
 }
 

@@ -1,25 +1,50 @@
 """Drives the real viewer in a real window on a private Xvfb server.
 
 A Viewer starts Xvfb (1280x1024x24) and the program in a data folder with unbuffered
-stdout, collects the console transcript, sends input with xdotool and reads pixels with
-ImageMagick's `import`. With no window manager the window sits at (0, 0), so window and
-screen coordinates agree. Everything it starts, it stops.
+stdout, collects the console transcript (with the time each piece arrived), sends input with
+xdotool and reads pixels with ImageMagick's `import`. With no window manager the window sits
+at (0, 0), so window and screen coordinates agree. Everything it starts, it stops.
 """
 
+import fcntl
 import os
 import subprocess
 import tempfile
 import threading
 import time
 
-VELMORA = os.environ.get("VELMORA", "velmora")
-CITYGEN = os.environ.get("CITYGEN", "citygen")
+
+def _program(name):
+    """The program named by the environment variable NAME: a path (made absolute, since the
+    viewer runs in its data folder) or a command on the PATH."""
+    value = os.environ.get(name.upper(), name)
+    return os.path.abspath(value) if os.sep in value else value
+
+
+VELMORA = _program("velmora")
+CITYGEN = _program("citygen")
 
 
 def make_city(folder=None, size="--small"):
     """Generates a demo city into `folder` (a new temporary one by default)."""
     folder = folder or tempfile.mkdtemp(prefix="velmora-e2e-")
     subprocess.run([CITYGEN, folder, size], check=True, stdout=subprocess.DEVNULL)
+    return folder
+
+
+def shared_city(size="--large"):
+    """A demo city that the tests only read, generated once beside citygen and again only
+    when citygen is newer than it (the large one takes a while to make)."""
+    folder = os.path.join(os.path.dirname(os.path.abspath(CITYGEN)), "e2e-city" + size)
+    os.makedirs(folder, exist_ok=True)
+    stamp = os.path.join(folder, "complete")  # written once every file is whole
+    with open(os.path.join(folder, "lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not os.path.exists(stamp) or os.path.getmtime(stamp) < os.path.getmtime(CITYGEN):
+            if os.path.exists(stamp):
+                os.remove(stamp)
+            make_city(folder, size)
+            open(stamp, "w").close()
     return folder
 
 
@@ -44,15 +69,67 @@ class Image:
         return sum(1 for a, b in zip(self.pixels(step=4), other.pixels(step=4)) if a != b)
 
 
+def read_png(path):
+    """A PNG file as an Image, through ImageMagick."""
+    ppm = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], check=True,
+                         capture_output=True).stdout
+    return parse_ppm(ppm)
+
+
+def run_velmora(args, cwd=None, display=None, timeout=120):
+    """Runs the viewer to its end; returns (status, stdout, stderr)."""
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    if display:
+        env["DISPLAY"] = display
+    done = subprocess.run([VELMORA] + list(args), cwd=cwd, env=env, capture_output=True,
+                          stdin=subprocess.DEVNULL, timeout=timeout)
+    return done.returncode, done.stdout.decode(), done.stderr.decode()
+
+
+class XServer:
+    """A private Xvfb server (1280x1024x24); `display` is its DISPLAY value."""
+
+    def __init__(self):
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
+             "-nolisten", "tcp"], pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            self.xvfb.kill()
+            self.xvfb.wait()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def stop(self):
+        self.xvfb.kill()
+        self.xvfb.wait()
+
+
 class Viewer:
-    def __init__(self, folder, stdin=subprocess.DEVNULL):
+    """The viewer on its own Xvfb server, started in `cwd` (default: `folder`) with `args`
+    (default: none, so that it reads the folder it runs in) and `env` added."""
+
+    def __init__(self, folder, stdin=subprocess.DEVNULL, args=(), cwd=None, env=None):
         self.folder = folder
         self.transcript = ""
+        self.arrivals = []  # (time, transcript length after the piece that came then)
         self._pointer = None
         self._lock = threading.Lock()
-        self._start_xvfb()
-        env = dict(os.environ, DISPLAY=self.display)
-        self.proc = subprocess.Popen(["stdbuf", "-o0", VELMORA], cwd=folder, env=env,
+        self.xserver = XServer()
+        self.display = self.xserver.display
+        env = dict(os.environ, DISPLAY=self.display, **(env or {}))
+        self.proc = subprocess.Popen(["stdbuf", "-o0", VELMORA] + list(args),
+                                     cwd=cwd or folder, env=env,
                                      stdin=stdin, stdout=subprocess.PIPE,
                                      stderr=subprocess.STDOUT)
         self._reader = threading.Thread(target=self._read, daemon=True)
@@ -64,19 +141,6 @@ class Viewer:
     def __exit__(self, *exc):
         self.stop()
 
-    def _start_xvfb(self):
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
-             "-nolisten", "tcp"], pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as pipe:
-            number = pipe.readline().strip()
-        if not number:
-            self.xvfb.kill()
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number
-
     def _read(self):
         while True:
             chunk = self.proc.stdout.read1(65536)
@@ -84,6 +148,7 @@ class Viewer:
                 return
             with self._lock:
                 self.transcript += chunk.decode("utf-8", "replace")
+                self.arrivals.append((time.time(), len(self.transcript)))
 
     def text(self):
         with self._lock:
@@ -106,10 +171,20 @@ class Viewer:
             time.sleep(0.05)
         raise AssertionError("timed out waiting for %r:\n%s" % (needle, self.text()[-3000:]))
 
+    def arrival(self, index):
+        """When the transcript's character at `index` arrived (time.time())."""
+        with self._lock:
+            for t, length in self.arrivals:
+                if length > index:
+                    return t
+        raise IndexError(index)
+
     def running(self):
         return self.proc.poll() is None
 
     def xdotool(self, *args):
+        if "mousemove" in args:
+            self._pointer = None  # moved somewhere by hand: sync the next move
         subprocess.run(["xdotool"] + [str(a) for a in args], check=True,
                        env=dict(os.environ, DISPLAY=self.display))
 
@@ -131,12 +206,39 @@ class Viewer:
         time.sleep(hold)
         self.xdotool("mouseup", button)
 
+    def hold(self, x, y, seconds, button=1):
+        """Presses at (x, y), keeps the button down for `seconds`, then lets go."""
+        self.move(x, y)
+        self.xdotool("mousedown", button)
+        time.sleep(seconds)
+        self.xdotool("mouseup", button)
+
     def key(self, name):
         self.xdotool("key", name)
 
     def frames(self, seconds=1.0):
         """Lets the viewer draw for a while (it redraws continuously)."""
         time.sleep(seconds)
+
+    def wait_until(self, shows, timeout=120):
+        """Waits until `shows(screenshot)` holds, then lets one more frame by; returns that
+        screenshot."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            shot = self.screenshot()
+            if shows(shot):
+                self.frames(1.0)
+                return shot
+            time.sleep(0.1)
+        raise AssertionError("the window did not show what was awaited")
+
+    def wait_for_panel(self, width, timeout=120):
+        """Waits until the panel `width` pixels wide (the main menu 200, the others 400)
+        stands fully shown, its right border on column `width`, then lets one more frame by
+        so that it takes clicks. Panels slide a fixed step per frame, so on a slow frame rate
+        a slide takes longer than any fixed wait."""
+        self.wait_until(lambda shot: all(shot.pixel(width, y) == (255, 255, 255)
+                                         for y in (100, 250, 450)), timeout)
 
     def screenshot(self, path=None):
         """The window's 1024x768 area as an Image; also saved to `path` when given."""
@@ -155,8 +257,7 @@ class Viewer:
         self.proc.wait()
         self._reader.join(timeout=5)
         self.proc.stdout.close()
-        self.xvfb.kill()
-        self.xvfb.wait()
+        self.xserver.stop()
 
 
 def parse_ppm(data):

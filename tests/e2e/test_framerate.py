@@ -41,8 +41,9 @@ class FramerateBox(unittest.TestCase):
                 self.assertGreaterEqual(min(before.pixel(x, y)), 178, (x, y, before.pixel(x, y)))
             text = sum(1 for p in before.pixels(0, BOX_TOP, 101, 768) if p == TEXT_BLUE)
             self.assertGreater(text, 40, "no dark blue count in the box")
-            # The same blue appears nowhere else but in the main menu's title (top left).
-            self.assertEqual(sum(1 for p in before.pixels(220, 0, 1024, BOX_TOP - 2)
+            # The same blue appears nowhere else but in the main menu's title (top left) and
+            # in the colour legend at the right edge (columns 793 to 1014).
+            self.assertEqual(sum(1 for p in before.pixels(220, 0, 790, BOX_TOP - 2)
                                  if p == TEXT_BLUE), 0)
 
             # A left drag that starts on the box moves nothing.

@@ -27,5 +27,8 @@ OptionsResult ParseOptions(int argc, const char* const* argv);
 // The usage: the command forms, the options, the mouse and the keys.
 std::string UsageText();
 
-// The path of a data file (such as "volume.kav") in the data folder.
-std::string DataFile(const Options& options, const char* name);
+// Makes the data folder the working directory, so that the data files are read and the
+// screenshots saved there under their plain names, and a screenshot FILE given relative to
+// the folder the viewer was started in becomes absolute first. False with one ERROR line in
+// `error` when the folder cannot be entered.
+bool EnterDataFolder(Options& options, std::string& error);

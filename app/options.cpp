@@ -1,4 +1,4 @@
-#include "scene/options.h"
+#include "app/options.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -115,6 +115,16 @@ OptionsResult ParseOptions(int argc, const char* const* argv) {
     return result;
 }
 
-std::string DataFile(const Options& options, const char* name) {
-    return (std::filesystem::path(options.dataDir) / name).string();
+bool EnterDataFolder(Options& options, std::string& error) {
+    std::error_code ec;
+    if (!options.screenshotFile.empty()) {
+        options.screenshotFile = std::filesystem::absolute(options.screenshotFile, ec).string();
+    }
+    if (!ec) std::filesystem::current_path(options.dataDir, ec);
+    if (ec) {
+        error =
+            "ERROR: cannot enter data folder \"" + options.dataDir + "\": " + ec.message() + "\n";
+        return false;
+    }
+    return true;
 }

@@ -1,0 +1,171 @@
+"""Long work never freezes the window: frames keep coming during an extraction over the
+large demo city on one thread, Esc cancels it and keeps the surface shown before, and a held
+"+" extracts again as the value moves."""
+
+import os
+import re
+import shutil
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+from harness import Viewer, make_city, read_png, shared_city, widget_centre  # noqa: E402
+
+OPEN_CITY = (10, 415, 180, 35)
+OPEN_ISO = (10, 335, 180, 35)
+CITY = {"Show Ceiling": (10, 255, 35, 35), "Show Walls": (10, 215, 35, 35),
+        "Show City": (10, 175, 35, 35), "Back": (10, 10, 380, 35)}
+ISO = {"Contour Energy": (10, 335, 380, 35), "Contour Momentum": (10, 295, 380, 35),
+       "+": (355, 415, 35, 35), "Generate": (10, 100, 380, 35)}
+VIEW = (420, 0, 780, 700)  # right of the panels, left of the legend, above the bottom strip
+ONE_THREAD = {"VELMORA_THREADS": "1"}  # the extraction is as long as it gets
+
+
+def block_count(text):
+    return len(re.findall(r"-> A block of \d+ tetrahedra", text))
+
+
+def extraction(blocks):
+    """The lines of one whole extraction, in order."""
+    return "".join(r"Block %d processed\.\. \d+ triangles added\.\n" % (b + 1)
+                   for b in range(blocks))
+
+
+def is_isosurface(p):
+    """The isosurface's colour (0, 0.7, 0.7) under the scene's lights: no red, green = blue."""
+    r, g, b = p
+    return r == 0 and g == b and g >= 150
+
+
+def differing(a, b, box):
+    x0, y0, x1, y1 = box
+    return sum(1 for p, q in zip(a.pixels(x0, y0, x1, y1, 2), b.pixels(x0, y0, x1, y1, 2))
+               if p != q)
+
+
+class LongWork(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.large = shared_city("--large")
+        cls.small = make_city()
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.small, ignore_errors=True)
+
+    def start(self, folder, env=None):
+        v = Viewer(folder, env=env)
+        v.wait_for("Updating window size to 1024 x 768\n", timeout=300)
+        v.wait_for_panel(200)
+        return v
+
+    def press(self, v, name, wait=0.3):
+        v.click(*widget_centre(*ISO[name]))
+        v.frames(wait)
+
+    def test_frames_keep_coming_and_the_camera_moves_during_an_extraction(self):
+        with self.start(self.large, ONE_THREAD) as v:
+            blocks = block_count(v.text())
+            # Only the floor stays in view, so that frames are quick to draw even on a busy
+            # machine: what is measured is whether they are drawn at all.
+            v.click(*widget_centre(*OPEN_CITY))
+            v.wait_for_panel(400)
+            for box in ("Show Ceiling", "Show Walls", "Show City", "Back"):
+                v.click(*widget_centre(*CITY[box]))
+            v.wait_for_panel(200)
+            v.click(*widget_centre(*OPEN_ISO))
+            v.wait_for_panel(400)
+            self.press(v, "Contour Momentum")  # its first extraction passes every tetrahedron
+            before = v.screenshot()
+            mark = len(v.text())
+            # "Generate", and at once a right drag that flies the camera forwards.
+            v.move(*widget_centre(*ISO["Generate"]))
+            v.xdotool("click", 1, "mousemove", 600, 400, "mousedown", 3, "mousemove", 600, 380)
+            v.wait_for("Block %d processed" % blocks, start=mark, timeout=120)
+            v.xdotool("mouseup", 3)
+            v.frames(1.0)
+            text = v.text()
+            first = text.index("Block 1 processed", mark)
+
+            # The idle turns between frames moved the camera while the blocks were worked
+            # through: their Move lines come before the extraction's output (a window that
+            # froze would take the drag only after the work)...
+            moves = re.findall(r"\ndir = ([-\d.]+), ([-\d.]+), ([-\d.]+)\n", text[mark:first])
+            self.assertGreaterEqual(len(moves), 5, "no frames were drawn during the extraction")
+            self.assertTrue(any(float(c) != 0 for m in moves for c in m))
+            # ... and the output itself is whole, in order, undisturbed by them.
+            self.assertRegex(text[first:], "^" + extraction(blocks))
+            self.assertGreater(differing(before, v.screenshot(), VIEW), 1000)
+
+    def check_progress_bar(self, image):
+        """The bar along the bottom, right of the frame-rate box: blocks done filled dark
+        blue from the left, the rest a see-through white."""
+        row = [image.pixel(x, 752) for x in range(112, 1012)]
+        filled = [p == (0, 0, 128) for p in row]
+        self.assertTrue(all(f or min(p) >= 178 for p, f in zip(row, filled)), "no progress bar")
+        self.assertNotIn(True, filled[filled.index(False):] if False in filled else [])
+
+    def test_esc_cancels_the_running_extraction_and_keeps_the_surface_shown(self):
+        with self.start(self.large, ONE_THREAD) as v:
+            blocks = block_count(v.text())
+            v.click(*widget_centre(*OPEN_ISO))
+            v.wait_for_panel(400)
+            self.press(v, "Contour Energy")
+            mark = len(v.text())
+            # A picture taken (p) while the extraction runs shows the progress bar.
+            v.move(*widget_centre(*ISO["Generate"]))
+            v.xdotool("click", 1, "sleep", 0.05, "key", "p")
+            v.wait_for('Saved "velmora-0001.png"\n', start=mark)
+            shot = os.path.join(self.large, "velmora-0001.png")
+            picture = read_png(shot)
+            os.remove(shot)
+            self.check_progress_bar(picture)
+            v.wait_for("Block %d processed" % blocks, start=mark, timeout=120)
+            v.wait_until(lambda shot: sum(1 for p in shot.pixels(*VIEW, step=4)
+                                          if is_isosurface(p)) > 100)
+            shown = v.screenshot()
+
+            self.press(v, "Contour Momentum")
+            mark = len(v.text())
+            v.move(*widget_centre(*ISO["Generate"]))
+            v.xdotool("click", 1, "sleep", 0.1, "key", "Escape")
+            v.wait_for("Cancelled.\n", start=mark)
+            v.frames(1.5)
+            self.assertEqual(v.text()[mark:], "Cancelled.\n")
+            self.assertEqual(differing(shown, v.screenshot(), VIEW), 0,
+                             "the surface shown before changed")
+
+            # Esc with nothing running prints nothing; the next request runs as usual.
+            v.key("Escape")
+            self.press(v, "Generate")
+            v.wait_for("Block %d processed" % blocks, start=mark, timeout=120)
+            self.assertRegex(v.text()[mark:], "^Cancelled\\.\n" + extraction(blocks))
+            self.assertTrue(v.running())
+
+    def test_holding_plus_extracts_again_as_the_value_moves(self):
+        with self.start(self.small) as v:
+            blocks = block_count(v.text())
+            v.click(*widget_centre(*OPEN_ISO))
+            v.wait_for_panel(400)
+            self.press(v, "Contour Energy")
+            plus = widget_centre(*ISO["+"])
+            mark = len(v.text())
+            self.press(v, "+", 1.0)  # a click steps once and extracts nothing
+            self.assertEqual(v.text()[mark:], "")
+
+            before = v.screenshot()
+            v.hold(*plus, seconds=1.8)
+            v.frames(1.0)
+            out = v.text()[mark:]
+            whole = re.findall(extraction(blocks), out)
+            self.assertGreaterEqual(len(whole), 3, out[-2000:])
+            self.assertEqual(out, "".join(whole))
+            # The value label moved on, and the surface shows.
+            self.assertGreater(differing(before, v.screenshot(), VIEW), 500)
+            after = v.text()
+            v.frames(1.0)
+            self.assertEqual(v.text(), after, "extractions went on after the button was let go")
+
+
+if __name__ == "__main__":
+    unittest.main()
