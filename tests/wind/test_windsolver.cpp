@@ -5,8 +5,11 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <vector>
 
+#include "tools/citygen/cityfiles.h"
 #include "tools/citygen/grid.h"
 #include "tools/citygen/mesh.h"
 #include "tools/citygen/parallel.h"
@@ -170,6 +173,42 @@ TEST_F(SolvedWind, LinearInterpolationOfTheRecordsCarriesEachPlanesFlow) {
             }
         }
     }
+}
+
+TEST_F(SolvedWind, CityFilesHoldWhatTheyCountAndAFileThatFailsIsNamed) {
+    namespace fs = std::filesystem;
+    const Grid g = MakeGrid({16, 8, 16}, TwoBuildings());
+    const std::vector<Record> records = VertexRecords(g, *field, WallAxes(g));
+    char pattern[] = "/tmp/velmora-cityfiles-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    CityCounts counts;
+    std::string error;
+    ASSERT_TRUE(WriteCity(dir, g, records, &counts, &error)) << error;
+    size_t air = 0;
+    for (uint8_t solid : g.solid) air += !solid;
+    EXPECT_EQ(counts.tetras, 6 * air);
+    EXPECT_EQ(counts.blocks, 1u);  // one chunk of 16^3 cells holds the whole grid
+    EXPECT_EQ(fs::file_size(dir + "/volume.kav"),
+              152 + 72 * counts.vertices + counts.blocks * 52 + 16 * counts.tetras);
+    for (int s = 0; s < 4; ++s) {
+        const size_t size = fs::file_size(dir + "/surface-" + std::to_string(s + 1) + ".kav");
+        ASSERT_GT(counts.triangles[s], 0u);
+        ASSERT_GT(size, 156 + 36 * counts.triangles[s]);
+        EXPECT_EQ((size - 156 - 36 * counts.triangles[s]) % 72, 0u);
+    }
+    // A folder in the way of a file: the volume and the first two surfaces are written,
+    // the third is not, and the error names it.
+    fs::remove(dir + "/surface-3.kav");
+    fs::create_directory(dir + "/surface-3.kav");
+    EXPECT_FALSE(WriteCity(dir, g, records, &counts, &error));
+    EXPECT_NE(error.find("cannot write " + dir + "/surface-3.kav"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_directory(dir + "/surface-3.kav"));
+    fs::remove_all(dir + "/volume.kav");
+    fs::create_directory(dir + "/volume.kav");
+    EXPECT_FALSE(WriteCity(dir, g, records, &counts, &error));
+    EXPECT_NE(error.find("volume.kav"), std::string::npos) << error;
+    fs::remove_all(dir);
 }
 
 TEST(VertexRecords, UniformWindAndPressureComeOutUnchanged) {

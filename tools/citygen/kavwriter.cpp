@@ -2,11 +2,19 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace citygen {
 namespace {
 
 constexpr size_t kBufferSize = 1 << 22;
+
+// Removes what was written of a file that failed; only a regular file, never a device.
+void Discard(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
+}
 
 // Appends the little-endian bytes of plain numbers.
 void Append(std::vector<uint8_t>& out, uint32_t v) {
@@ -34,7 +42,7 @@ void AppendHeader(std::vector<uint8_t>& out, const Bounds& bounds) {
 VolumeWriter::~VolumeWriter() {
     if (file) {
         std::fclose(file);
-        std::remove(path.c_str());
+        Discard(path);
     }
 }
 
@@ -43,7 +51,7 @@ bool VolumeWriter::Fail() {
     if (file) {
         std::fclose(file);
         file = nullptr;
-        std::remove(path.c_str());
+        Discard(path);
     }
     return false;
 }
@@ -96,7 +104,7 @@ bool VolumeWriter::Close() {
     FILE* f = file;
     file = nullptr;
     if (std::fclose(f) != 0) {
-        std::remove(path.c_str());
+        Discard(path);
         error = "cannot write " + path + ": " + std::strerror(errno ? errno : EIO);
         return false;
     }
@@ -123,7 +131,7 @@ bool WriteSurface(const std::string& path, const Bounds& bounds,
     if (file && std::fclose(file) != 0) ok = false;
     if (!ok) {
         *error = "cannot write " + path + ": " + std::strerror(errno ? errno : EIO);
-        if (file) std::remove(path.c_str());
+        if (file) Discard(path);
     }
     return ok;
 }

@@ -29,7 +29,7 @@ constexpr double kFinalTolerance = 1e-9;  // divergence left in the result, per 
 constexpr int kCoarsestRows = 18;
 constexpr double kSettleTime = 1500.0;  // seconds
 constexpr double kRefineTime = 800.0;   // grids up to 36 cells in height
-constexpr double kDetailTime = 250.0;   // finer grids
+constexpr double kDetailTime = 150.0;   // finer grids
 
 // Calls f(id) for every padded index of the cells (or faces) lo .. hi - 1, in parallel over
 // the planes of constant k.
