@@ -111,7 +111,7 @@ class LongWork(unittest.TestCase):
         after `mark` has ended (the worker may start a little after the click, a frame
         after it); returns the bar's filled pixels, or None."""
         saved = mark
-        while True:
+        for _ in range(100):
             v.key("p")
             saved = v.wait_for('Saved "', start=saved) + len('Saved "')
             v.wait_for('"\n', start=saved)
@@ -121,6 +121,7 @@ class LongWork(unittest.TestCase):
             if bar is not None or "Block %d processed" % blocks in v.text()[mark:]:
                 return bar
             v.frames(0.05)
+        return None
 
     def test_esc_cancels_the_running_extraction_and_keeps_the_surface_shown(self):
         with self.start(self.large, ONE_THREAD) as v:
