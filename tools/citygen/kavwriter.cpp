@@ -5,8 +5,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "volume/kavformat.h"
+
 namespace citygen {
 namespace {
+
+static_assert(sizeof(Record) == sizeof(Vertex), "a record is a vertex record");
 
 constexpr size_t kBufferSize = 1 << 22;
 
@@ -16,25 +20,38 @@ void Discard(const std::string& path) {
     if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
 }
 
-// Appends the little-endian bytes of plain numbers.
-void Append(std::vector<uint8_t>& out, uint32_t v) {
-    for (int b = 0; b < 4; ++b) out.push_back(uint8_t(v >> (8 * b)));
+Vertex ToVertex(const Record& r) {
+    Vertex v;
+    std::memcpy(&v, r.data(), sizeof v);
+    return v;
 }
 
-void Append(std::vector<uint8_t>& out, double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    for (int b = 0; b < 8; ++b) out.push_back(uint8_t(bits >> (8 * b)));
+std::string WriteError(const std::string& path) {
+    return "cannot write " + path + ": " + std::strerror(errno ? errno : EIO);
 }
 
-void Append(std::vector<uint8_t>& out, const Record& r) {
-    for (double v : r) Append(out, v);
+// Opens `path` for writing with a large buffer; null with `error` set when it cannot.
+FILE* OpenForWriting(const std::string& path, std::string* error) {
+    errno = 0;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        *error = WriteError(path);
+        return nullptr;
+    }
+    std::setvbuf(file, nullptr, _IOFBF, kBufferSize);
+    return file;
 }
 
-void AppendHeader(std::vector<uint8_t>& out, const Bounds& bounds) {
-    out.insert(out.end(), {'S', 'K', 'A', 'V'});
-    Append(out, bounds.minimum);
-    Append(out, bounds.maximum);
+// Closes a file that `writer` wrote; false, the file removed and `error` set, when any write
+// or the close failed.
+bool Finish(FILE* file, const KavWriter& writer, const std::string& path, std::string* error) {
+    bool ok = writer.Ok();
+    if (std::fclose(file) != 0) ok = false;
+    if (!ok) {
+        *error = WriteError(path);
+        Discard(path);
+    }
+    return ok;
 }
 
 }  // namespace
@@ -46,94 +63,51 @@ VolumeWriter::~VolumeWriter() {
     }
 }
 
-bool VolumeWriter::Fail() {
-    error = "cannot write " + path + ": " + std::strerror(errno ? errno : EIO);
-    if (file) {
-        std::fclose(file);
-        file = nullptr;
-        Discard(path);
-    }
-    return false;
-}
-
-bool VolumeWriter::Put(const void* data, size_t size) {
-    if (buffer.size() + size > kBufferSize && !buffer.empty()) {
-        if (std::fwrite(buffer.data(), 1, buffer.size(), file) != buffer.size()) return Fail();
-        buffer.clear();
-    }
-    const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    buffer.insert(buffer.end(), bytes, bytes + size);
-    return true;
-}
-
 bool VolumeWriter::Open(const std::string& name, const Bounds& bounds,
                         const std::vector<Record>& vertices) {
     path = name;
-    errno = 0;
-    file = std::fopen(path.c_str(), "wb");
-    if (!file) return Fail();
-    buffer.reserve(kBufferSize);
-    std::vector<uint8_t> bytes;
-    AppendHeader(bytes, bounds);
-    Append(bytes, uint32_t(vertices.size()));
-    if (!Put(bytes.data(), bytes.size())) return false;
+    file = OpenForWriting(path, &error);
+    if (!file) return false;
+    writer = std::make_unique<KavWriter>(file);
+    writer->PutVolumeHeader(ToVertex(bounds.minimum), ToVertex(bounds.maximum),
+                            uint32_t(vertices.size()));
     for (const Record& r : vertices) {
-        bytes.clear();
-        Append(bytes, r);
-        if (!Put(bytes.data(), bytes.size())) return false;
+        const Vertex v = ToVertex(r);
+        writer->PutVertices(&v, 1);
     }
-    return true;
+    return writer->Ok() || Close();
 }
 
 bool VolumeWriter::AddBlock(const std::array<double, 6>& box,
                             const std::vector<std::array<uint32_t, 4>>& tetras) {
-    std::vector<uint8_t> bytes;
-    for (double v : box) Append(bytes, v);
-    Append(bytes, uint32_t(tetras.size()));
-    for (const auto& t : tetras) {
-        for (uint32_t id : t) Append(bytes, id);
-    }
-    return Put(bytes.data(), bytes.size());
+    const double min[3] = {box[0], box[2], box[4]}, max[3] = {box[1], box[3], box[5]};
+    writer->PutBlockHeader(min, max, uint32_t(tetras.size()));
+    for (const auto& t : tetras) writer->PutTetra(t.data());
+    return writer->Ok() || Close();
 }
 
 bool VolumeWriter::Close() {
-    if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), file) != buffer.size()) {
-        return Fail();
-    }
-    buffer.clear();
     FILE* f = file;
     file = nullptr;
-    if (std::fclose(f) != 0) {
-        Discard(path);
-        error = "cannot write " + path + ": " + std::strerror(errno ? errno : EIO);
-        return false;
-    }
-    return true;
+    return Finish(f, *writer, path, &error);
 }
 
 bool WriteSurface(const std::string& path, const Bounds& bounds,
                   const std::vector<Record>& vertices,
                   const std::vector<std::array<uint32_t, 3>>& triangles,
                   const std::vector<std::array<double, 3>>& normals, std::string* error) {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(156 + 72 * vertices.size() + 36 * triangles.size());
-    AppendHeader(bytes, bounds);
-    Append(bytes, uint32_t(vertices.size()));
-    Append(bytes, uint32_t(triangles.size()));
-    for (const Record& r : vertices) Append(bytes, r);
-    for (size_t t = 0; t < triangles.size(); ++t) {
-        for (uint32_t id : triangles[t]) Append(bytes, id);
-        for (double v : normals[t]) Append(bytes, v);
+    FILE* file = OpenForWriting(path, error);
+    if (!file) return false;
+    KavWriter out(file);
+    out.PutSurfaceHeader(ToVertex(bounds.minimum), ToVertex(bounds.maximum),
+                         uint32_t(vertices.size()), uint32_t(triangles.size()));
+    for (const Record& r : vertices) {
+        const Vertex v = ToVertex(r);
+        out.PutVertices(&v, 1);
     }
-    errno = 0;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    bool ok = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (file && std::fclose(file) != 0) ok = false;
-    if (!ok) {
-        *error = "cannot write " + path + ": " + std::strerror(errno ? errno : EIO);
-        if (file) Discard(path);
-    }
-    return ok;
+    for (size_t t = 0; t < triangles.size(); ++t)
+        out.PutTriangle(triangles[t].data(), normals[t].data());
+    return Finish(file, out, path, error);
 }
 
 }  // namespace citygen

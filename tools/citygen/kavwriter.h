@@ -1,14 +1,17 @@
-// Writers of the viewer's data files: the volume file (header, vertex records, blocks of
-// tetrahedra) and the surface files (header, vertex records, triangles with normals). All
-// numbers are little-endian, doubles IEEE 754 binary64. A file that cannot be written
+// citygen's records written as the viewer's data files, through the format module's writer:
+// the volume file (header, vertex records, blocks of tetrahedra) and the surface files
+// (header, vertex records, triangles with normals). A file that cannot be written
 // completely is removed, and the writer says why.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "volume/kavformat.h"
 
 namespace citygen {
 
@@ -39,12 +42,9 @@ public:
     const std::string& Error() const { return error; }
 
 private:
-    bool Put(const void* data, size_t size);
-    bool Fail();
-
     std::string path, error;
     FILE* file = nullptr;
-    std::vector<uint8_t> buffer;
+    std::unique_ptr<KavWriter> writer;
 };
 
 // Writes a whole surface file; false with `error` set when it cannot.
