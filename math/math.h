@@ -20,3 +20,7 @@ void VMatMult(const float* M, float* v);
 void Normalize(double* result);
 // Unit normal of the triangle v1, v2, v3: (v2 - v1) x (v3 - v2), normalised; 0 when degenerate.
 void CrossProd3(const double* v1, const double* v2, const double* v3, double* result);
+// CrossProd3 of two triangles at once, a[0..2] and b[0..2] their corners, into ra and rb: the
+// same operations in the same order on both lanes of a vector unit, so the same bits as two
+// calls of CrossProd3, at the cost of about one.
+void CrossProd3Pair(const double* const a[3], const double* const b[3], double* ra, double* rb);

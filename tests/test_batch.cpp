@@ -82,6 +82,11 @@ TEST(BatchOptions, CommandsFieldsAndNumbers) {
     EXPECT_EQ(o.value, -2500);
     EXPECT_EQ(o.out, "x.vtp");
 
+    EXPECT_EQ(o.threads, 0);  // the default count
+    BatchOptions t;
+    ASSERT_TRUE(Parse({"--threads", "3", "data", "iso", "density", "1"}, &t, &error)) << error;
+    EXPECT_EQ(t.threads, 3);
+
     BatchOptions p;
     ASSERT_TRUE(Parse({"data", "pathlines", "-450", "30", "-100.5", "50", "7"}, &p, &error));
     EXPECT_EQ(p.command, BatchOptions::Command::kPathLines);
@@ -103,6 +108,9 @@ TEST(BatchOptions, RefusalsSayWhy) {
         {{"data", "pathlines", "0", "0", "0", "5", "-1"}, "bad number \"-1\" for COUNT"},
         {{"data", "pathlines", "0", "0", "inf", "5", "1"}, "bad number \"inf\" for Z"},
         {{"--repeat", "0", "data", "iso", "density", "1"}, "--repeat takes"},
+        {{"--threads", "0", "data", "iso", "density", "1"}, "--threads takes a number"},
+        {{"--threads", "two", "data", "iso", "density", "1"}, "--threads takes a number"},
+        {{"data", "iso", "density", "1", "--threads"}, "--threads takes a number"},
         {{"--frobnicate", "data", "iso", "density", "1"}, "unknown option \"--frobnicate\""},
         {{"data", "iso", "density", "1", "--out"}, "--out takes a file name"},
         {{"iso"}, "missing DATADIR or COMMAND"},
@@ -197,6 +205,17 @@ TEST(BatchRun, PathLinesMatchAFirstGenerate) {
     EXPECT_EQ(quiet.out.rfind(line, 0), 0u) << quiet.out;
 }
 
+TEST(BatchRun, LinesWhoseSeedsAreOutsideTheDataAreWrittenAsVertices) {
+    // Seeded far above the city: every line ends at its seed, one point each.
+    const std::string file = City() + "/outside.vtp";
+    Outcome r = Batch("--quiet " + City() + " pathlines 0 5000 0 10 3 --out " + file);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("pathlines lines=3 points=3 ", 0), 0u) << r.out;
+    const std::string vtp = ReadAll(file);
+    EXPECT_EQ(Attribute(vtp, "NumberOfVerts"), 3);
+    EXPECT_EQ(Attribute(vtp, "NumberOfLines"), 0);
+}
+
 TEST(BatchRun, BadFoldersFilesAndArgumentsGetOneLineAndStatusTwo) {
     const std::string empty = MakeTempDir();
     WriteFile(empty + "/volume.kav", "SKAV");
@@ -212,4 +231,75 @@ TEST(BatchRun, BadFoldersFilesAndArgumentsGetOneLineAndStatusTwo) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
         EXPECT_EQ(r.out, "") << args;
     }
+}
+
+namespace {
+
+// The output of a run without its timings, which differ from run to run.
+std::string WithoutSeconds(const std::string& out) {
+    std::string text = out;
+    const std::string key = "seconds=";
+    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+        const size_t from = at + key.size();
+        const size_t to = text.find_first_not_of("0123456789.", from);
+        text.replace(from, to - from, "S");
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(BatchThreads, OneAndSeveralThreadsGiveTheSameTextAndTheSameFileBytes) {
+    TetrahedralVolume vol;
+    {
+        StdoutToFile quiet;
+        ASSERT_TRUE(vol.ReadFile((City() + "/volume.kav").c_str()).Loaded());
+    }
+    double range[2];
+    vol.GetRange(fieldEnergy, range);
+    char value[64];
+    snprintf(value, sizeof value, "%.17g", range[0] + 0.4 * (range[1] - range[0]));
+    // The viewer's own extraction and path lines, on one thread.
+    std::string isoText, lineText;
+    TriangleStore store;
+    ExtractIsosurface(vol, fieldEnergy, atof(value), &store, Console(&isoText), nullptr, 1);
+    RandomSequence random;
+    const double source[3] = {-40, 8, -30};
+    std::vector<Seed> seeds;
+    for (int i = 0; i < 12; ++i) seeds.push_back(DrawSeed(random, source, 25));
+    PointLocator locator(vol);
+    std::vector<PathLine> lines;
+    TracePathLines(&locator, seeds, &lines, Console(&lineText), nullptr, 1);
+    ASSERT_GT(store.Size(), 0u);
+
+    const std::string iso = City() + " iso energy " + value;
+    const std::string traced = City() + " pathlines -40 8 -30 25 12";
+    std::string isoOut[2], lineOut[2], isoVtp[2], lineVtp[2];
+    const int counts[2] = {1, 2};
+    for (int t = 0; t < 2; ++t) {
+        const std::string threads = "--threads " + std::to_string(counts[t]) + " ";
+        const std::string isoFile = City() + "/iso" + std::to_string(t) + ".vtp";
+        const std::string lineFile = City() + "/lines" + std::to_string(t) + ".vtp";
+        Outcome a = Batch(threads + iso + " --out " + isoFile);
+        Outcome b = Batch(threads + traced + " --out " + lineFile);
+        ASSERT_EQ(a.status, 0) << a.err;
+        ASSERT_EQ(b.status, 0) << b.err;
+        isoOut[t] = WithoutSeconds(a.out);
+        lineOut[t] = WithoutSeconds(b.out);
+        isoVtp[t] = ReadAll(isoFile);
+        lineVtp[t] = ReadAll(lineFile);
+        // The work's text is the viewer's, whatever the thread count.
+        EXPECT_EQ(a.out.compare(0, isoText.size(), isoText), 0) << counts[t];
+        EXPECT_EQ(b.out.compare(0, lineText.size(), lineText), 0) << counts[t];
+    }
+    EXPECT_EQ(isoOut[0], isoOut[1]);
+    EXPECT_EQ(lineOut[0], lineOut[1]);
+    EXPECT_FALSE(isoVtp[0].empty());
+    EXPECT_FALSE(lineVtp[0].empty());
+    EXPECT_TRUE(isoVtp[0] == isoVtp[1]) << "the .vtp bytes of the isosurface differ";
+    EXPECT_TRUE(lineVtp[0] == lineVtp[1]) << "the .vtp bytes of the path lines differ";
+    EXPECT_EQ(Attribute(isoVtp[0], "NumberOfPolys"), (long)store.Size());
+    size_t points = 0;
+    for (const PathLine& line : lines) points += line.Points().size();
+    EXPECT_EQ(Attribute(lineVtp[0], "NumberOfPoints"), (long)points);
 }

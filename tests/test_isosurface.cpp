@@ -4,17 +4,21 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "math/math.h"
 #include "scene/isosurface.h"
 #include "testutil.h"
+#include "tetmesh.h"
 #include "volume/marchingtetra.h"
 #include "volume/tetravolume.h"
 
@@ -35,11 +39,11 @@ void Load(TetrahedralVolume& vol, const std::string& bytes) {
 }
 
 // Extracts into the isosurface, as "Generate" does, with the console captured; returns what
-// it printed.
-std::string Generate(const TetrahedralVolume& vol, Isosurface& iso) {
+// it printed. `threads` 0 is the default count.
+std::string Generate(const TetrahedralVolume& vol, Isosurface& iso, int threads = 0) {
     TriangleStore store;
     CaptureStdout();
-    ExtractIsosurface(vol, iso.GetField(), iso.GetValue(), &store);
+    ExtractIsosurface(vol, iso.GetField(), iso.GetValue(), &store, Console(), nullptr, threads);
     iso.Swap(store);
     return GetCapturedStdout();
 }
@@ -174,14 +178,14 @@ std::vector<int> ConsoleCounts(const std::string& console) {
 // a field records the ranges that the later ones skip by), comparing each surface with the
 // reference bit for bit, triangles and per-block counts alike.
 void ExpectMatchesReference(const std::string& bytes, FieldVar field,
-                            const std::vector<double>& values) {
+                            const std::vector<double>& values, int threads = 0) {
     TetrahedralVolume vol;
     Load(vol, bytes);
     Isosurface iso;
     iso.SetField(field);
     for (double value : values) {
         iso.SetValue(value);
-        std::string console = Generate(vol, iso);
+        std::string console = Generate(vol, iso, threads);
         std::vector<std::array<double, 12>> expected;
         std::vector<int> counts;
         RefExtract(vol, field, value, &expected, &counts);
@@ -492,18 +496,23 @@ TEST(Isosurface, SkippingNeverMissesAScalarThatFloatsCannotHold) {
     EXPECT_EQ(Extract(UnitTetra(top), fieldDensity, 0.7).tris.size(), 1u);
 }
 
-TEST(Isosurface, MatchesThePlainExtractionOnTheSmallCity) {
+std::string SmallCityBytes() {
     std::string dir = MakeTempDir();
     std::string command = std::string(CITYGEN) + " " + dir + " --small > /dev/null";
-    ASSERT_EQ(system(command.c_str()), 0) << command;
+    EXPECT_EQ(system(command.c_str()), 0) << command;
     FILE* file = fopen((dir + "/volume.kav").c_str(), "rb");
-    ASSERT_NE(file, nullptr);
+    EXPECT_NE(file, nullptr);
+    if (!file) return "";
     std::string bytes;
     char buffer[1 << 16];
     for (size_t got; (got = fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, got);
     fclose(file);
     system(("rm -rf " + dir).c_str());
+    return bytes;
+}
 
+TEST(Isosurface, MatchesThePlainExtractionOnTheSmallCity) {
+    const std::string bytes = SmallCityBytes();
     TetrahedralVolume vol;
     Load(vol, bytes);
     ASSERT_FALSE(vol.GetBlocks().empty());
@@ -542,4 +551,130 @@ TEST(Isosurface, ProgressCountsBlocksAndACancellationStopsBetweenThem) {
     EXPECT_EQ(printed, "");
     EXPECT_EQ(stopped.done, 0u);
     EXPECT_TRUE(store.Empty());
+}
+
+namespace {
+
+// A jittered grid in many small blocks, with smooth scalars.
+std::string ManyBlockGrid() {
+    GridMesh g;
+    g.n[0] = 20, g.n[1] = 16, g.n[2] = 18;
+    g.blocks[0] = 8, g.blocks[1] = 6, g.blocks[2] = 6;
+    g.seed = 5;
+    VolumeBytes f = g.Build();
+    for (Vertex& v : f.vertices) {
+        v.Density = std::sin(0.4 * v.point[0]) + std::cos(0.3 * v.point[1] + 0.2 * v.point[2]);
+    }
+    return f.Bytes();
+}
+
+}  // namespace
+
+TEST(IsosurfaceThreads, EveryThreadCountMatchesThePlainExtraction) {
+    const std::string city = SmallCityBytes();
+    TetrahedralVolume vol;
+    Load(vol, city);
+    double range[2];
+    vol.GetRange(fieldMomentum, range);
+    const std::vector<double> values = {range[0] + 0.3 * (range[1] - range[0]),
+                                        range[0] + 0.6 * (range[1] - range[0])};
+    const std::string grid = ManyBlockGrid();
+    for (int threads : {1, 2, 3, 7}) {
+        SCOPED_TRACE(threads);
+        ExpectMatchesReference(city, fieldMomentum, values, threads);
+        ExpectMatchesReference(grid, fieldDensity, {0.0, 0.7, -1.2}, threads);
+    }
+}
+
+TEST(IsosurfaceThreads, ACancellationKeepsTheBlocksFinishedBeforeIt) {
+    TetrahedralVolume vol;
+    Load(vol, ManyBlockGrid());
+    const size_t blocks = vol.GetBlocks().size();
+    std::vector<std::array<double, 12>> listed;
+    std::vector<int> counts;
+    RefExtract(vol, fieldDensity, 0.2, &listed, &counts);
+    const std::vector<std::array<double, 12>> made(listed.rbegin(), listed.rend());
+    bool stoppedMidway = false;
+    for (int attempt = 0; attempt < 50 && !stoppedMidway; ++attempt) {
+        Progress progress;
+        std::atomic<bool> over{false};
+        // Asks the extraction to stop once a few blocks are done.
+        std::thread watcher([&] {
+            while (progress.done < 3 && !over) std::this_thread::yield();
+            progress.cancelled = true;
+        });
+        TriangleStore store;
+        std::string printed;
+        const bool complete =
+            ExtractIsosurface(vol, fieldDensity, 0.2, &store, Console(&printed), &progress, 3);
+        over = true;
+        watcher.join();
+        // The printed lines number the blocks from 1 without a gap; the store holds exactly
+        // their triangles, in the order of making.
+        const std::vector<int> shown = ConsoleCounts(printed);
+        ASSERT_LE(shown.size(), blocks);
+        EXPECT_EQ(complete, shown.size() == blocks);
+        size_t triangles = 0;
+        for (size_t b = 0; b < shown.size(); ++b) {
+            EXPECT_EQ(shown[b], counts[b]);
+            triangles += counts[b];
+        }
+        ASSERT_EQ(store.Size(), triangles);
+        for (size_t i = 0; i < triangles; ++i) {
+            ASSERT_EQ(memcmp(store[i].point, made[i].data(), 9 * sizeof(double)), 0) << i;
+        }
+        stoppedMidway = !complete && !shown.empty();
+    }
+    EXPECT_TRUE(stoppedMidway);
+}
+
+TEST(TriangleStore, CopiesRefillsAndJoinedPartsKeepTheirOrder) {
+    // Enough triangles for several chunks.
+    const size_t count = 70000;
+    auto fill = [&](TriangleStore& store, double offset) {
+        for (size_t i = 0; i < count; ++i) {
+            double a[3] = {i + offset, 0, 0}, b[3] = {i + offset, 1, 0}, c[3] = {i + offset, 0, 1};
+            store.Add(a, b, c);
+        }
+    };
+    TriangleStore store;
+    fill(store, 0);
+    const Triangle* first = &store[0];
+    const Triangle* last = &store[count - 1];
+    TriangleStore copy = store;
+    ASSERT_EQ(copy.Size(), count);
+    EXPECT_NE(&copy[0], first);
+    for (size_t i = 0; i < count; i += 999) {
+        EXPECT_EQ(memcmp(&copy[i], &store[i], sizeof(Triangle)), 0) << i;
+        EXPECT_EQ(copy[i].normal[0], 1.0);  // (0,1,0) x (0,-1,1)
+    }
+    // Refilled after Clear, the store uses the same memory again.
+    store.Clear();
+    EXPECT_TRUE(store.Empty());
+    fill(store, 0.5);
+    EXPECT_EQ(&store[0], first);
+    EXPECT_EQ(&store[count - 1], last);
+    EXPECT_EQ(store[count - 1].point[0][0], count - 1 + 0.5);
+
+    // Two writers fill parts in turn; joined in the order asked, whatever chunks they used.
+    TriangleStore joined;
+    std::mutex lock;
+    TriangleStore::Writer w0(&joined, &lock), w1(&joined, &lock);
+    std::vector<std::vector<TriangleRun>> parts(6);
+    for (int p = 0; p < 6; ++p) {
+        TriangleStore::Writer& w = p % 2 ? w1 : w0;
+        for (size_t i = 0; i < 15000; ++i) {
+            double a[3] = {(double)p, (double)i, 0}, b[3] = {(double)p, i + 1.0, 0},
+                   c[3] = {p + 1.0, (double)i, 0};
+            w.Add(a, b, c);
+        }
+        w.EndPart(&parts[p]);
+    }
+    for (int p : {5, 0, 3, 1, 4, 2}) joined.Append(parts[p]);
+    ASSERT_EQ(joined.Size(), 6u * 15000u);
+    const int order[6] = {5, 0, 3, 1, 4, 2};
+    for (size_t i = 0; i < joined.Size(); ++i) {
+        ASSERT_EQ(joined[i].point[0][0], order[i / 15000]) << i;
+        ASSERT_EQ(joined[i].point[0][1], (double)(i % 15000)) << i;
+    }
 }

@@ -1,7 +1,11 @@
 // Vector and rotation helpers, and the portable random generator.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
 
 #include "math/math.h"
 #include "math/random.h"
@@ -82,4 +86,39 @@ TEST(Math, RandomSequencesAreFixedAndInRange) {
     }
     EXPECT_EQ(lo, 0);
     EXPECT_EQ(hi, kRandomMax);
+}
+
+TEST(Math, CrossProd3PairGivesCrossProd3sBitsOnBothLanes) {
+    const double nan = std::nan(""), inf = INFINITY, tiny = 4.9e-324;
+    std::vector<std::array<double, 9>> cases = {
+        {0, 0, 0, 1, 0, 0, 1, 1, 0},            // the worked example
+        {0, 0, 0, 1, 0, 0, 2, 0, 0},            // collinear: zero vector
+        {1, 2, 3, 1, 2, 3, 1, 2, 3},            // one point
+        {0, 0, 0, tiny, 0, 0, 0, tiny, 0},      // the cross product underflows to zero
+        {0, 0, 0, 1e200, 0, 0, 0, 1e200, 0},    // its square overflows
+        {nan, 0, 0, 1, 0, 0, 0, 1, 0},          // NaN
+        {0, 0, 0, inf, 0, 0, 0, 1, 0},          // infinity
+        {-0.0, 0, 0, 0, -0.0, 0, 0, 0, -0.0}};  // signed zeros
+    std::mt19937_64 rng(4);
+    std::uniform_real_distribution<double> u(-3, 3);
+    for (int i = 0; i < 5000; ++i) {
+        std::array<double, 9> c;
+        for (double& x : c) x = std::ldexp(u(rng), (int)(rng() % 40) - 20);
+        cases.push_back(c);
+    }
+    auto same = [](const double* x, const double* y) {
+        return memcmp(x, y, 3 * sizeof(double)) == 0;
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const std::array<double, 9>& a = cases[i];
+        const std::array<double, 9>& b = cases[(i * 7 + 3) % cases.size()];
+        const double* pa[3] = {&a[0], &a[3], &a[6]};
+        const double* pb[3] = {&b[0], &b[3], &b[6]};
+        double ra[3], rb[3], ea[3], eb[3];
+        CrossProd3Pair(pa, pb, ra, rb);
+        CrossProd3(pa[0], pa[1], pa[2], ea);
+        CrossProd3(pb[0], pb[1], pb[2], eb);
+        ASSERT_TRUE(same(ra, ea)) << "case " << i;
+        ASSERT_TRUE(same(rb, eb)) << "case " << i;
+    }
 }

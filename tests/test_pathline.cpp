@@ -2,9 +2,12 @@
 // generator's seeding of a set of lines.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "math/math.h"
@@ -293,4 +296,115 @@ TEST_F(Generator, TracingCountsLinesAndStopsWhenCancelled) {
     EXPECT_FALSE(TracePathLines(gen.GetLocator(), seeds, &lines, Console(&printed), &stopped));
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(printed, "");
+}
+
+namespace {
+
+// The small demo city, loaded once for the tests that trace many lines through it.
+const TetrahedralVolume& City() {
+    static TetrahedralVolume* vol = [] {
+        std::string dir = MakeTempDir();
+        std::string command = std::string(CITYGEN) + " " + dir + " --small > /dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        auto* v = new TetrahedralVolume;
+        StdoutToFile quiet;
+        EXPECT_TRUE(v->ReadFile((dir + "/volume.kav").c_str()).Loaded());
+        return v;
+    }();
+    return *vol;
+}
+
+std::vector<Seed> CitySeeds(int count) {
+    RandomSequence random;
+    const double source[3] = {-40, 8, -30};
+    std::vector<Seed> seeds;
+    for (int i = 0; i < count; ++i) seeds.push_back(DrawSeed(random, source, 25));
+    return seeds;
+}
+
+// Each line traced on its own by a new searcher, and the text TracePathLines prints for it.
+struct Alone {
+    std::vector<std::vector<std::vector<double>>> lines;
+    std::vector<std::string> texts;
+};
+
+Alone TraceAlone(const TetrahedralVolume& vol, const std::vector<Seed>& seeds) {
+    Alone a;
+    for (size_t i = 0; i < seeds.size(); ++i) {
+        std::string text = "Generating pathline " + std::to_string(i) + "\n";
+        PointLocator locator(vol, Console(&text));
+        PathLine line;
+        line.SetStart(seeds[i].data());
+        line.Integrate(&locator, Console(&text));
+        a.lines.push_back(Points(line));
+        a.texts.push_back(text);
+    }
+    return a;
+}
+
+}  // namespace
+
+TEST(PathLineThreads, AnyThreadCountTracesEachLineAsIfAlone) {
+    const std::vector<Seed> seeds = CitySeeds(37);
+    const Alone alone = TraceAlone(City(), seeds);
+    std::string expectedText;
+    size_t points = 0;
+    for (size_t i = 0; i < seeds.size(); ++i) {
+        expectedText += alone.texts[i];
+        points += alone.lines[i].size();
+    }
+    ASSERT_GT(points, 37u * 20u);  // the lines get somewhere
+    for (bool scan : {false, true}) {
+        PointLocator prototype(City());
+        prototype.SetReferenceScan(scan);
+        // A searcher left in some state by other work must not matter.
+        double away[3] = {-40, 8, -30};
+        Vertex ignored;
+        prototype.InterpolatePoint(away, &ignored);
+        for (int threads : scan ? std::vector<int>{2} : std::vector<int>{1, 2, 3, 5}) {
+            SCOPED_TRACE(std::to_string(threads) + (scan ? " threads, scan" : " threads"));
+            std::vector<PathLine> lines(3);  // replaced
+            std::string text;
+            Progress progress;
+            ASSERT_TRUE(
+                TracePathLines(&prototype, seeds, &lines, Console(&text), &progress, threads));
+            ASSERT_EQ(lines.size(), seeds.size());
+            EXPECT_EQ(progress.done, seeds.size());
+            for (size_t i = 0; i < seeds.size(); ++i) {
+                ASSERT_EQ(Points(lines[i]), alone.lines[i]) << "line " << i;
+            }
+            EXPECT_EQ(text, expectedText);
+        }
+    }
+}
+
+TEST(PathLineThreads, ACancellationKeepsTheLinesFinishedBeforeIt) {
+    const std::vector<Seed> seeds = CitySeeds(60);
+    const Alone alone = TraceAlone(City(), seeds);
+    PointLocator prototype(City());
+    bool stoppedMidway = false;
+    for (int attempt = 0; attempt < 50 && !stoppedMidway; ++attempt) {
+        Progress progress;
+        std::atomic<bool> over{false};
+        std::thread watcher([&] {
+            while (progress.done < 2 && !over) std::this_thread::yield();
+            progress.cancelled = true;
+        });
+        std::vector<PathLine> lines;
+        std::string text;
+        const bool complete =
+            TracePathLines(&prototype, seeds, &lines, Console(&text), &progress, 3);
+        over = true;
+        watcher.join();
+        // The lines kept are those whose text was printed, a prefix of the set.
+        std::string expectedText;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            ASSERT_EQ(Points(lines[i]), alone.lines[i]) << "line " << i;
+            expectedText += alone.texts[i];
+        }
+        EXPECT_EQ(text, expectedText);
+        EXPECT_EQ(complete, lines.size() == seeds.size());
+        stoppedMidway = !complete && !lines.empty();
+    }
+    EXPECT_TRUE(stoppedMidway);
 }

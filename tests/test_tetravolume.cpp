@@ -1,8 +1,12 @@
 // Reading volume files: the console transcript, the block list, and refusal of bad files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "testutil.h"
 #include "volume/tetravolume.h"
@@ -208,4 +212,133 @@ TEST(VolumeRead, WrongMagicIsReportedForTheCallerToEndTheProgram) {
     EXPECT_EQ(r.result.message, "File is not in valid SKAV format!");
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(vol.GetBlocks().empty());
+}
+
+namespace {
+
+// Loads `bytes` with its derived data made on `threads` threads.
+void LoadOn(TetrahedralVolume& vol, const std::string& bytes, int threads) {
+    FILE* f = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+    std::string console;
+    ASSERT_TRUE(vol.ReadStream(f, "volume.kav", Console(&console), threads).Loaded());
+    fclose(f);
+}
+
+// A mesh of many small blocks, with NaN scalars among them.
+VolumeBytes ManyBlocks() {
+    VolumeBytes f;
+    const int n = 6;
+    for (int z = 0; z <= n; ++z) {
+        for (int y = 0; y <= n; ++y) {
+            for (int x = 0; x <= n; ++x) {
+                Vertex v = MakeVertex(x, y, z, 0.1 * x + 0.01 * y, z - y, x, y, z);
+                v.MomentumMag = std::sqrt(x * x + y * y + z * z);
+                f.vertices.push_back(v);
+            }
+        }
+    }
+    f.vertices[17].Density = std::nan("");
+    auto at = [&](int x, int y, int z) { return (uint32_t)((z * (n + 1) + y) * (n + 1) + x); };
+    for (int z = 0; z < n; ++z) {
+        VolumeBytes::BlockRec block{{0, (double)n, 0, (double)n, (double)z, z + 1.0}, {}};
+        for (int y = 0; y < n; ++y) {
+            for (int x = 0; x < n; ++x) {
+                // Five tetrahedra per cube.
+                const uint32_t c[8] = {at(x, y, z),         at(x + 1, y, z),
+                                       at(x, y + 1, z),     at(x + 1, y + 1, z),
+                                       at(x, y, z + 1),     at(x + 1, y, z + 1),
+                                       at(x, y + 1, z + 1), at(x + 1, y + 1, z + 1)};
+                const int tets[5][4] = {
+                    {0, 1, 2, 4}, {1, 3, 2, 7}, {1, 4, 5, 7}, {2, 4, 7, 6}, {1, 2, 4, 7}};
+                for (const auto& t : tets) {
+                    for (int k : t) block.indices.push_back(c[k]);
+                }
+            }
+        }
+        f.blocks.push_back(block);
+    }
+    return f;
+}
+
+}  // namespace
+
+TEST(VolumeRead, DerivedArraysFollowTheFileAndRangesHoldEveryRun) {
+    const VolumeBytes f = ManyBlocks();
+    TetrahedralVolume vol;
+    LoadOn(vol, f.Bytes(), 2);
+    const std::vector<Block>& blocks = vol.GetBlocks();
+    ASSERT_EQ(blocks.size(), f.blocks.size());
+    for (uint32_t i = 0; i < vol.GetNumPoints(); ++i) {
+        const Vertex& v = vol.GetPoints()[i];
+        const FlowNode& node = vol.GetNodes()[i];
+        for (int a = 0; a < 3; ++a) {
+            ASSERT_EQ(node.point[a], v.point[a]);
+            ASSERT_EQ(node.momentum[a], v.Momentum[a]);
+        }
+        ASSERT_EQ(vol.GetScalars(fieldEnergy)[i], v.Energy);
+        ASSERT_EQ(vol.GetScalars(fieldMomentum)[i], v.MomentumMag);
+    }
+    EXPECT_EQ(vol.GetScalars((FieldVar)3), nullptr);
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        // List order is the reverse of the file's.
+        const std::vector<uint32_t>& indices = f.blocks[blocks.size() - 1 - b].indices;
+        const uint32_t* numbers = vol.GetVertexNumbers(b);
+        for (uint32_t t = 0; t < blocks[b].num_Tetra; ++t) {
+            for (int k = 0; k < 4; ++k) {
+                ASSERT_EQ(numbers[4 * t + k], indices[4 * t + k]);
+                ASSERT_EQ(blocks[b].tetra[t].v[k], vol.GetPoints() + numbers[4 * t + k]);
+            }
+        }
+        for (FieldVar field : {fieldDensity, fieldEnergy, fieldMomentum}) {
+            const float* ranges = vol.GetRunRanges(b, field);
+            const double* s = vol.GetScalars(field);
+            double blockLo = INFINITY, blockHi = -INFINITY;
+            bool blockNaN = false;
+            for (uint32_t run = 0; run * kRunTetra < blocks[b].num_Tetra; ++run) {
+                const float* r = ranges + 2 + 2 * run;
+                double lo = INFINITY, hi = -INFINITY;
+                bool nan = false;
+                for (uint32_t t = run * kRunTetra;
+                     t < std::min((run + 1) * kRunTetra, blocks[b].num_Tetra); ++t) {
+                    for (int k = 0; k < 4; ++k) {
+                        double x = s[numbers[4 * t + k]];
+                        nan |= std::isnan(x);
+                        if (!std::isnan(x)) lo = std::min(lo, x), hi = std::max(hi, x);
+                    }
+                }
+                // A NaN in the run makes its lowest NaN, so that no value counts as above it.
+                EXPECT_EQ(std::isnan(r[0]), nan);
+                if (!nan) {
+                    EXPECT_LE(r[0], lo);
+                }
+                EXPECT_GE(r[1], hi);
+                blockLo = std::min(blockLo, lo), blockHi = std::max(blockHi, hi);
+                blockNaN |= nan;
+            }
+            EXPECT_EQ(std::isnan(ranges[0]), blockNaN);
+            if (!blockNaN) {
+                EXPECT_LE(ranges[0], blockLo);
+            }
+            EXPECT_GE(ranges[1], blockHi);
+        }
+    }
+    EXPECT_EQ(vol.GetRunRanges(0, (FieldVar)-1), nullptr);
+}
+
+TEST(VolumeThreads, DerivedDataIsTheSameOnAnyThreadCount) {
+    const std::string bytes = ManyBlocks().Bytes();
+    TetrahedralVolume one, many;
+    LoadOn(one, bytes, 1);
+    LoadOn(many, bytes, 5);
+    ASSERT_EQ(one.GetBlocks().size(), many.GetBlocks().size());
+    for (size_t b = 0; b < one.GetBlocks().size(); ++b) {
+        const uint32_t count = one.GetBlocks()[b].num_Tetra;
+        for (FieldVar field : {fieldDensity, fieldEnergy, fieldMomentum}) {
+            const size_t floats = 2 + 2 * ((count + kRunTetra - 1) / kRunTetra);
+            EXPECT_EQ(memcmp(one.GetRunRanges(b, field), many.GetRunRanges(b, field),
+                             floats * sizeof(float)),
+                      0);
+        }
+        EXPECT_EQ(memcmp(one.GetVertexNumbers(b), many.GetVertexNumbers(b), 16 * (size_t)count), 0);
+    }
 }

@@ -6,7 +6,7 @@ namespace {
 
 // Files the finite boxes; a box with an infinite corner is tested for every point, and one
 // that is empty on some axis (min not below max, or NaN) can never hold a point.
-CellIndex IndexBoxes(const std::vector<Block>& blocks) {
+CellIndex IndexBoxes(Arena* arena, const std::vector<Block>& blocks) {
     std::vector<WorldBox> boxes(blocks.size());
     std::vector<CellIndex::Kind> kinds(blocks.size(), CellIndex::kBoxed);
     for (size_t i = 0; i < blocks.size(); ++i) {
@@ -21,9 +21,10 @@ CellIndex IndexBoxes(const std::vector<Block>& blocks) {
             }
         }
     }
-    return CellIndex(boxes, kinds);
+    return CellIndex(arena, boxes, kinds);
 }
 
 }  // namespace
 
-BlockLocator::BlockLocator(const std::vector<Block>& blocks) : index(IndexBoxes(blocks)) {}
+BlockLocator::BlockLocator(Arena* arena, const std::vector<Block>& blocks)
+    : index(IndexBoxes(arena, blocks)) {}

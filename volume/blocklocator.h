@@ -11,7 +11,8 @@
 // whose boxes may hold the point, still in list order.
 class BlockLocator {
 public:
-    explicit BlockLocator(const std::vector<Block>& blocks);
+    // The index's arrays are taken from `arena`, which must outlive the locator.
+    BlockLocator(Arena* arena, const std::vector<Block>& blocks);
 
     // The first block number in list order for which `test(b)` holds, or CellIndex::kNone.
     // `test` is asked about the candidates in ascending order, and only about them.

@@ -25,8 +25,10 @@ const double kMaxCount = 4294967295.0;
 
 }  // namespace
 
-CellIndex::CellIndex(const std::vector<WorldBox>& worldBoxes, const std::vector<Kind>& kinds)
-    : boxes(kinds.size()) {
+CellIndex::CellIndex(Arena* arena, const std::vector<WorldBox>& worldBoxes,
+                     const std::vector<Kind>& kinds) {
+    boxes.Allocate(arena, kinds.size());
+    std::fill(boxes.data, boxes.data + boxes.size, QuantBox{{0, 0, 0}, {0, 0, 0}});
     for (uint32_t i = 0; i < kinds.size(); ++i) {
         if (kinds[i] == kAlwaysTested) alwaysTested.push_back(i);
         if (kinds[i] == kDegenerate) degenerate.push_back(i);
@@ -42,13 +44,13 @@ CellIndex::CellIndex(const std::vector<WorldBox>& worldBoxes, const std::vector<
         if (cells > kMaxCellsPerTetra * (double)filed + 1) continue;
         double filings = cells < kMaxCount ? (double)CountRefs(kinds) : kMaxCount;
         if (filings < kMaxCount && filings <= kMaxRefsPerTetra * (double)filed) {
-            Fill(kinds);
+            Fill(arena, kinds);
             return;
         }
     }
     // Sizes so uneven that no grid pays: one cell files every tetrahedron once.
     dims[0] = dims[1] = dims[2] = 1;
-    Fill(kinds);
+    Fill(arena, kinds);
 }
 
 uint64_t CellIndex::QuantiseBoxes(const std::vector<WorldBox>& worldBoxes,
@@ -89,11 +91,10 @@ uint32_t CellIndex::DegenerateBefore(uint32_t index) const {
 }
 
 uint64_t CellIndex::MemoryBytes() const {
-    return sizeof *this + boxes.capacity() * sizeof(QuantBox) +
-           (alwaysTested.capacity() + degenerate.capacity() + start.capacity() +
-            wideRefs.capacity()) *
+    return sizeof *this + boxes.size * sizeof(QuantBox) +
+           (alwaysTested.capacity() + degenerate.capacity() + start.size + wideRefs.size) *
                sizeof(uint32_t) +
-           narrowRefs.capacity() * sizeof(uint16_t);
+           narrowRefs.size * sizeof(uint16_t);
 }
 
 void CellIndex::SetDomain(const std::vector<WorldBox>& worldBoxes, const std::vector<Kind>& kinds) {
@@ -143,16 +144,16 @@ uint64_t CellIndex::CountRefs(const std::vector<Kind>& kinds) const {
     return total;
 }
 
-void CellIndex::Fill(const std::vector<Kind>& kinds) {
+void CellIndex::Fill(Arena* arena, const std::vector<Kind>& kinds) {
     if (kinds.size() <= 65536) {
-        FillRefs(kinds, narrowRefs);
+        FillRefs(arena, kinds, narrowRefs);
     } else {
-        FillRefs(kinds, wideRefs);
+        FillRefs(arena, kinds, wideRefs);
     }
 }
 
 template <typename Ref>
-void CellIndex::FillRefs(const std::vector<Kind>& kinds, std::vector<Ref>& refs) {
+void CellIndex::FillRefs(Arena* arena, const std::vector<Kind>& kinds, ArenaArray<Ref>& refs) {
     uint64_t cells = (uint64_t)dims[0] * dims[1] * dims[2];
     auto forEachCell = [&](const QuantBox& b, auto visit) {
         uint32_t lo[3], hi[3];
@@ -165,14 +166,15 @@ void CellIndex::FillRefs(const std::vector<Kind>& kinds, std::vector<Ref>& refs)
     };
     // A counting pass sizes the lists, then a filing pass in array order leaves every cell's
     // list ascending.
-    start.assign(cells + 1, 0);
+    start.Allocate(arena, cells + 1);
+    std::fill(start.data, start.data + cells + 1, 0u);
     const uint32_t count = (uint32_t)kinds.size();
     for (uint32_t i = 0; i < count; ++i) {
         if (kinds[i] == kBoxed) forEachCell(boxes[i], [&](uint32_t c) { ++start[c + 1]; });
     }
     for (uint64_t c = 0; c < cells; ++c) start[c + 1] += start[c];
-    refs.resize(start[cells]);
-    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    refs.Allocate(arena, start[cells]);
+    std::vector<uint32_t> next(start.data, start.data + cells);
     for (uint32_t i = 0; i < count; ++i) {
         if (kinds[i] == kBoxed) {
             forEachCell(boxes[i], [&](uint32_t c) { refs[next[c]++] = static_cast<Ref>(i); });

@@ -7,8 +7,12 @@
 // overlaps, and keeps that box quantised to 16 bits per axis for a quick rejection.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
+
+#include "volume/arena.h"
+#include "volume/prefetch.h"
 
 // Axis-aligned box in world units.
 struct WorldBox {
@@ -26,8 +30,9 @@ public:
     };
     static const uint32_t kNone = UINT32_MAX;
 
-    // `boxes[i]` bounds tetrahedron i when `kinds[i]` is kBoxed; other boxes are ignored.
-    CellIndex(const std::vector<WorldBox>& boxes, const std::vector<Kind>& kinds);
+    // `boxes[i]` bounds tetrahedron i when `kinds[i]` is kBoxed; other boxes are ignored. The
+    // large arrays are taken from `arena`, which must outlive the index.
+    CellIndex(Arena* arena, const std::vector<WorldBox>& boxes, const std::vector<Kind>& kinds);
 
     // The first candidate for `point`, in ascending order, for which `test(i)` holds; kNone
     // when there is none. A point outside every box (also a NaN point) only meets the
@@ -35,11 +40,23 @@ public:
     template <typename Test>
     uint32_t FirstMatch(const double* point, Test test) const;
 
+    // True when tetrahedron `i`, not degenerate, cannot hold `point`: it is filed in the grid
+    // and the point lies outside its box. A quick test before evaluating a tetrahedron.
+    bool Excludes(uint32_t i, const double* point) const {
+        if (!alwaysTested.empty() &&
+            std::binary_search(alwaysTested.begin(), alwaysTested.end(), i))
+            return false;
+        uint32_t q[3];
+        return !Locate(point, q) || !InBox(i, q);
+    }
+
     // Number of degenerate tetrahedra that come before `index` in the array (all of them for
     // kNone): a scan up to `index` would have met exactly these.
     uint32_t DegenerateBefore(uint32_t index) const;
 
     uint64_t MemoryBytes() const;
+
+    class Probe;
 
 private:
     // A box in quantised coordinates, inclusive at both ends.
@@ -55,9 +72,9 @@ private:
     double FirstCellSide(const double* mean, uint64_t filed) const;
     void ChooseGrid(double cellSide);
     uint64_t CountRefs(const std::vector<Kind>& kinds) const;
-    void Fill(const std::vector<Kind>& kinds);
+    void Fill(Arena* arena, const std::vector<Kind>& kinds);
     template <typename Ref>
-    void FillRefs(const std::vector<Kind>& kinds, std::vector<Ref>& refs);
+    void FillRefs(Arena* arena, const std::vector<Kind>& kinds, ArenaArray<Ref>& refs);
     template <typename Ref, typename Test>
     uint32_t Search(const Ref* refs, const double* point, Test test) const;
     uint32_t Quantise(int axis, double value) const;
@@ -72,21 +89,69 @@ private:
     double origin[3] = {0, 0, 0};
     double extent[3] = {-1, -1, -1};
     double scale[3] = {0, 0, 0};
-    std::vector<QuantBox> boxes;  // per tetrahedron; meaningful for filed ones
+    ArenaArray<QuantBox> boxes;  // per tetrahedron; meaningful for filed ones
     // The grid: `dims` cells per axis over the quantised range. Cell c holds the ascending
     // tetrahedron numbers refs[start[c]] .. refs[start[c + 1] - 1], kept in `narrowRefs` when
     // 16 bits number every tetrahedron of the block, else in `wideRefs`. Empty when nothing
     // is filed.
     int dims[3] = {0, 0, 0};
-    std::vector<uint32_t> start;
-    std::vector<uint16_t> narrowRefs;
-    std::vector<uint32_t> wideRefs;
+    ArenaArray<uint32_t> start;
+    ArenaArray<uint16_t> narrowRefs;
+    ArenaArray<uint32_t> wideRefs;
+};
+
+// The loads of one search, level by level, for searches that run side by side: each stage
+// reads what the one before asked the cache for and asks for the next level, so that the
+// cache misses of several searches overlap instead of following one another. The last stage
+// keeps the candidates whose boxes hold the point, which the search itself may then take
+// instead of testing the boxes again.
+class CellIndex::Probe {
+public:
+    // Stage 1: the cell of `point`; asks for its entry in the cell table.
+    void Start(const CellIndex* index, const double* point);
+    // Stage 2: reads the cell's entry and asks for its list.
+    void FetchList();
+    // Stage 3: asks for the boxes of the listed tetrahedra.
+    void FetchBoxes() const;
+    // Stage 4: keeps the listed tetrahedra whose boxes hold the point, and calls fetch(i) for
+    // each, for the caller to ask for its own data of tetrahedron i.
+    template <typename Fetch>
+    void FindCandidates(Fetch fetch);
+    // After stage 4: calls visit(i) for each kept candidate.
+    template <typename Visit>
+    void ForCandidates(Visit visit) const {
+        for (int k = 0; k < kept; ++k) visit(candidate[k]);
+    }
+
+    // After stage 4: true, with the first of the kept candidates in ascending order for which
+    // `test(i)` holds in `found` (kNone if none), when they are all that FirstMatch would test
+    // for the point; else false, and the search must run as usual.
+    template <typename Test>
+    bool FirstMatch(Test test, uint32_t* found) const;
+
+private:
+    // Listed tetrahedra a probe looks at, and candidates it keeps; a longer list is left to
+    // the search itself.
+    static const uint32_t kMaxListed = 48;
+    static const int kMaxKept = 16;
+
+    template <typename Visit>
+    void ForListed(Visit visit) const;
+
+    const CellIndex* index = nullptr;
+    uint32_t q[3];
+    uint32_t cell = 0;
+    uint32_t first = 0;
+    uint32_t end = 0;    // the list: first .. end - 1 in the reference array
+    bool whole = false;  // the list is complete
+    int kept = 0;        // -1: more than kMaxKept
+    uint32_t candidate[kMaxKept];
 };
 
 template <typename Test>
 uint32_t CellIndex::FirstMatch(const double* point, Test test) const {
-    return narrowRefs.empty() ? Search(wideRefs.data(), point, test)
-                              : Search(narrowRefs.data(), point, test);
+    return narrowRefs.Empty() ? Search(wideRefs.data, point, test)
+                              : Search(narrowRefs.data, point, test);
 }
 
 template <typename Ref, typename Test>
@@ -124,4 +189,82 @@ inline bool CellIndex::InBox(uint32_t i, const uint32_t* q) const {
     const QuantBox& b = boxes[i];
     return q[0] >= b.lo[0] && q[0] <= b.hi[0] && q[1] >= b.lo[1] && q[1] <= b.hi[1] &&
            q[2] >= b.lo[2] && q[2] <= b.hi[2];
+}
+
+inline void CellIndex::Probe::Start(const CellIndex* searched, const double* point) {
+    first = end = 0;
+    whole = false;
+    kept = -1;
+    index = searched->Locate(point, q) ? searched : nullptr;
+    if (!index) return;
+    cell = (index->CellOf(2, q[2]) * index->dims[1] + index->CellOf(1, q[1])) * index->dims[0] +
+           index->CellOf(0, q[0]);
+    Prefetch(&index->start[cell]);
+}
+
+inline void CellIndex::Probe::FetchList() {
+    if (!index) return;
+    first = index->start[cell];
+    end = index->start[cell + 1];
+    whole = end - first <= kMaxListed;
+    if (!whole) end = first + kMaxListed;
+    if (end == first) return;
+    if (index->narrowRefs.Empty()) {
+        Prefetch(&index->wideRefs[first]);
+        Prefetch(&index->wideRefs[end - 1]);
+    } else {
+        Prefetch(&index->narrowRefs[first]);
+        Prefetch(&index->narrowRefs[end - 1]);
+    }
+}
+
+template <typename Visit>
+void CellIndex::Probe::ForListed(Visit visit) const {
+    if (index->narrowRefs.Empty()) {
+        for (uint32_t r = first; r < end; ++r) visit(index->wideRefs[r]);
+    } else {
+        for (uint32_t r = first; r < end; ++r) visit(index->narrowRefs[r]);
+    }
+}
+
+inline void CellIndex::Probe::FetchBoxes() const {
+    if (first == end) return;
+    // The list ascends, so boxes sharing a cache line come one after another: each line is
+    // asked for once.
+    uintptr_t last = 0;
+    ForListed([&](uint32_t i) {
+        const char* box = reinterpret_cast<const char*>(&index->boxes[i]);
+        for (uintptr_t line : {(uintptr_t)box >> 6, ((uintptr_t)box + sizeof(QuantBox) - 1) >> 6}) {
+            if (line != last) Prefetch(reinterpret_cast<const void*>(line << 6));
+            last = line;
+        }
+    });
+}
+
+template <typename Fetch>
+void CellIndex::Probe::FindCandidates(Fetch fetch) {
+    kept = 0;
+    if (!index) return;
+    ForListed([&](uint32_t i) {
+        if (!index->InBox(i, q)) return;
+        if (kept >= 0 && kept < kMaxKept) {
+            candidate[kept++] = i;
+        } else {
+            kept = -1;
+        }
+        fetch(i);
+    });
+}
+
+template <typename Test>
+bool CellIndex::Probe::FirstMatch(Test test, uint32_t* found) const {
+    if (!index || !whole || kept < 0 || !index->alwaysTested.empty()) return false;
+    *found = kNone;
+    for (int k = 0; k < kept; ++k) {
+        if (test(candidate[k])) {
+            *found = candidate[k];
+            break;
+        }
+    }
+    return true;
 }

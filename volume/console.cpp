@@ -27,6 +27,15 @@ void Console::Print(const char* format, ...) {
     va_end(args);
 }
 
+void Console::Write(const std::string& written) {
+    if (written.empty()) return;
+    if (text) {
+        text->append(written);
+    } else {
+        fwrite(written.data(), 1, written.size(), stdout);
+    }
+}
+
 void Console::Flush() {
     if (!text) fflush(stdout);
 }

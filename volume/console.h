@@ -12,6 +12,8 @@ public:
     explicit Console(std::string* text) : text(text) {}
 
     void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Writes `text` as it is.
+    void Write(const std::string& text);
     // Pushes what was printed to standard output out at once (for lines that overwrite
     // themselves and end without a newline).
     void Flush();

@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "volume/parallel.h"
+#include "volume/prefetch.h"
 
 // An edge number (0 to 5), or -1 to end a list.
 typedef int EDGE_LIST;
@@ -27,10 +33,20 @@ static const TRIANGLE_CASES triCases[16] = {
 
 namespace {
 
-// Where the surface crosses `edge`, interpolated from the end with the smaller scalar, so that
-// every tetrahedron sharing the edge computes the very same point. `s` holds the scalars of
-// the tetrahedron's four vertices.
-void EdgeCrossing(const Tetra* tet, const double* s, int edge, double value, double* p) {
+// What marching reads of one block: the vertex numbers of its tetrahedra and, per vertex, the
+// field's scalar and the position.
+struct BlockView {
+    const uint32_t* numbers;  // four per tetrahedron
+    const double* scalar;
+    const FlowNode* nodes;
+};
+
+// Where the surface crosses `edge` of the tetrahedron with vertex numbers `tet`,
+// interpolated from the end with the smaller scalar, so that every tetrahedron sharing the
+// edge computes the very same point. `s` holds the scalars of the tetrahedron's four
+// vertices.
+void EdgeCrossing(const BlockView& view, const uint32_t* tet, const double* s, int edge,
+                  double value, double* p) {
     const int* vert = edges[edge];
     double deltaScalar = s[vert[1]] - s[vert[0]];
     int v1 = vert[0], v2 = vert[1];
@@ -40,15 +56,15 @@ void EdgeCrossing(const Tetra* tet, const double* s, int edge, double value, dou
         deltaScalar = -deltaScalar;
     }
     double t = deltaScalar == 0 ? 0 : (value - s[v1]) / deltaScalar;
-    const double* a = tet->v[v1]->point;
-    const double* b = tet->v[v2]->point;
+    const double* a = view.nodes[tet[v1]].point;
+    const double* b = view.nodes[tet[v2]].point;
     for (int k = 0; k < 3; ++k) p[k] = a[k] + t * (b[k] - a[k]);
 }
 
 // Adds the triangles of case `c` (neither 0 nor 15) to `out`; returns how many. Kept out of
 // line so that the loop over the many tetrahedra the surface misses stays small.
-__attribute__((noinline)) int AddCase(const Tetra* tet, const double* s, int c, double value,
-                                      TriangleStore* out) {
+__attribute__((noinline)) int AddCase(const BlockView& view, const uint32_t* tet, const double* s,
+                                      int c, double value, TriangleStore::Writer* out) {
     // The two triangles of a quadrilateral share two edges; each crossing is found once.
     double p[6][3];
     unsigned found = 0;
@@ -56,7 +72,7 @@ __attribute__((noinline)) int AddCase(const Tetra* tet, const double* s, int c, 
     for (const EDGE_LIST* e = triCases[c].edges; *e >= 0; e += 3, ++count) {
         for (int i = 0; i < 3; ++i) {
             if (found & (1u << e[i])) continue;
-            EdgeCrossing(tet, s, e[i], value, p[e[i]]);
+            EdgeCrossing(view, tet, s, e[i], value, p[e[i]]);
             found |= 1u << e[i];
         }
         out->Add(p[e[0]], p[e[1]], p[e[2]]);
@@ -64,70 +80,19 @@ __attribute__((noinline)) int AddCase(const Tetra* tet, const double* s, int c, 
     return count;
 }
 
-// The scalars of a tetrahedron's four vertices, with the member fixed at compile time.
-template <double Vertex::*Scalar>
-inline void LoadScalars(const Tetra* tet, double* s) {
-    for (int i = 0; i < 4; ++i) s[i] = tet->v[i]->*Scalar;
-}
-
-// One tetrahedron whose vertex scalars are `s`.
-inline int MarchScalars(const Tetra* tet, const double* s, double value, TriangleStore* out) {
+// One tetrahedron: the triangles it adds.
+inline int March(const BlockView& view, const uint32_t* tet, double value,
+                 TriangleStore::Writer* out) {
     static const int CASE_MASK[4] = {1, 2, 4, 8};
-    int c = 0;
-    for (int i = 0; i < 4; ++i) c |= s[i] >= value ? CASE_MASK[i] : 0;
-    if (c == 0 || c == 15) return 0;
-    return AddCase(tet, s, c, value, out);
-}
-
-template <double Vertex::*Scalar>
-inline int March(const Tetra* tet, double value, TriangleStore* out) {
     double s[4];
-    LoadScalars<Scalar>(tet, s);
-    return MarchScalars(tet, s, value, out);
-}
-
-// Tetrahedra per run of the run ranges: a run is a small, spatially coherent piece of its
-// block, so a surface cuts few of them, while their extremes (stored as floats, 8 bytes per
-// field) stay a small fraction of the tetrahedra's memory (32 bytes each).
-const uint32_t kRunTetra = 16;
-
-// Floats of the run ranges per block: the block's own (min, max), then one pair per run.
-size_t RangeFloats(uint32_t numTetra) {
-    return 2 + 2 * (size_t)((numTetra + kRunTetra - 1) / kRunTetra);
-}
-
-// The extremes rounded outwards to float, so that a range never claims less than it holds.
-float FloorToFloat(double x) {
-    float f = (float)x;
-    return f > x ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
-}
-float CeilToFloat(double x) {
-    float f = (float)x;
-    return f < x ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
-}
-
-// Extremes of a set of scalars as the ranges keep them: NaN scalars are left out of the
-// maximum, and any NaN makes the minimum NaN, so that no value compares as at or below it.
-struct Extremes {
-    double lo = std::numeric_limits<double>::infinity();
-    double hi = -std::numeric_limits<double>::infinity();
-    bool nan = false;
-
-    void Add(double x) {
-        lo = x < lo ? x : lo;
-        hi = x > hi ? x : hi;
-        nan |= std::isnan(x);
+    int c = 0;
+    for (int i = 0; i < 4; ++i) {
+        s[i] = view.scalar[tet[i]];
+        c |= s[i] >= value ? CASE_MASK[i] : 0;
     }
-    void Add(const Extremes& e) {
-        lo = e.lo < lo ? e.lo : lo;
-        hi = e.hi > hi ? e.hi : hi;
-        nan |= e.nan;
-    }
-    void Store(float* range) const {
-        range[0] = nan ? std::numeric_limits<float>::quiet_NaN() : FloorToFloat(lo);
-        range[1] = CeilToFloat(hi);
-    }
-};
+    if (c == 0 || c == 15) return 0;
+    return AddCase(view, tet, s, c, value, out);
+}
 
 // False when every scalar within the extremes `range` lies below the value, or all lie at or
 // above it, or the value is NaN: then no tetrahedron among them is cut.
@@ -135,89 +100,53 @@ bool Cuts(const float* range, double value) {
     return value <= range[1] && !(value <= range[0]);
 }
 
-// Marches the runs of a block that the value cuts, using the block's recorded ranges.
-template <double Vertex::*Scalar>
-int MarchRuns(const Block* block, const float* ranges, double value, TriangleStore* out) {
-    if (!Cuts(ranges, value)) return 0;
+// Marches the runs of block `b` that the value cuts, using the block's run ranges.
+int MarchBlock(const TetrahedralVolume& vol, size_t b, FieldVar field, double value,
+               TriangleStore::Writer* out) {
+    const float* ranges = vol.GetRunRanges(b, field);
+    // A field outside the enumeration has a NaN scalar: no vertex is at or above the value.
+    if (!ranges || !Cuts(ranges, value)) return 0;
+    const BlockView view = {vol.GetVertexNumbers(b), vol.GetScalars(field), vol.GetNodes()};
+    const uint32_t count = vol.GetBlocks()[b].num_Tetra;
     int triCount = 0;
     ranges += 2;
-    for (uint32_t first = 0; first < block->num_Tetra; first += kRunTetra, ranges += 2) {
+    for (uint32_t first = 0; first < count; first += kRunTetra, ranges += 2) {
         if (!Cuts(ranges, value)) continue;
-        const uint32_t end = std::min(first + kRunTetra, block->num_Tetra);
-        // The run's vertices lie scattered over the vertex array: ask for all their scalars
-        // at once rather than waiting for each in turn.
+        const uint32_t end = std::min(first + kRunTetra, count);
+        // The run's vertices may lie scattered over the scalar array: ask for all of them at
+        // once rather than waiting for each in turn.
+        for (uint32_t i = 4 * first; i < 4 * end; ++i) Prefetch(&view.scalar[view.numbers[i]]);
         for (uint32_t i = first; i < end; ++i) {
-            for (const Vertex* v : block->tetra[i].v) __builtin_prefetch(&(v->*Scalar));
-        }
-        for (uint32_t i = first; i < end; ++i) {
-            triCount += March<Scalar>(&block->tetra[i], value, out);
+            triCount += March(view, view.numbers + 4 * (size_t)i, value, out);
         }
     }
     return triCount;
-}
-
-// Marches every tetrahedron of a block and records the block's ranges.
-template <double Vertex::*Scalar>
-int MarchAndRecord(const Block* block, float* ranges, double value, TriangleStore* out) {
-    int triCount = 0;
-    Extremes whole;
-    float* run = ranges + 2;
-    for (uint32_t first = 0; first < block->num_Tetra; first += kRunTetra, run += 2) {
-        const uint32_t end = std::min(first + kRunTetra, block->num_Tetra);
-        Extremes part;
-        for (uint32_t i = first; i < end; ++i) {
-            double s[4];
-            LoadScalars<Scalar>(&block->tetra[i], s);
-            for (double x : s) part.Add(x);
-            triCount += MarchScalars(&block->tetra[i], s, value, out);
-        }
-        part.Store(run);
-        whole.Add(part);
-    }
-    whole.Store(ranges);
-    return triCount;
-}
-
-// Marches one block; the first extraction of `field` records the block's ranges as it goes.
-template <double Vertex::*Scalar>
-int MarchBlock(const Block* block, RunRanges& summary, double value, TriangleStore* out) {
-    int triCount = 0;
-    bool recorded = false;
-    std::call_once(summary.once, [&] {
-        summary.ranges.reset(new float[RangeFloats(block->num_Tetra)]);
-        triCount = MarchAndRecord<Scalar>(block, summary.ranges.get(), value, out);
-        recorded = true;
-    });
-    if (!recorded) triCount = MarchRuns<Scalar>(block, summary.ranges.get(), value, out);
-    return triCount;
-}
-
-int MarchBlock(const TetrahedralVolume& vol, size_t b, FieldVar field, double value,
-               TriangleStore* out) {
-    const Block* block = &vol.GetBlocks()[b];
-    switch (field) {
-        case fieldDensity:
-            return MarchBlock<&Vertex::Density>(block, vol.GetRunRanges(b, field), value, out);
-        case fieldEnergy:
-            return MarchBlock<&Vertex::Energy>(block, vol.GetRunRanges(b, field), value, out);
-        case fieldMomentum:
-            return MarchBlock<&Vertex::MomentumMag>(block, vol.GetRunRanges(b, field), value, out);
-    }
-    return 0;  // a field outside the enumeration has a NaN scalar: no vertex is at or above
 }
 
 }  // namespace
 
 bool ExtractIsosurface(const TetrahedralVolume& vol, FieldVar field, double value,
-                       TriangleStore* out, Console console, Progress* progress) {
+                       TriangleStore* out, Console console, Progress* progress, int threads) {
     out->Clear();
     const size_t count = vol.GetBlocks().size();
     if (progress) progress->total = count;
-    for (size_t b = 0; b < count; ++b) {
-        if (progress && progress->Cancelled()) return false;
-        int triCount = MarchBlock(vol, b, field, value, out);
-        console.Print("Block %i processed.. %i triangles added.\n", (int)b + 1, triCount);
+    OrderedConsole output(console, count);
+    std::vector<std::vector<TriangleRun>> parts(count);
+    const int workers = (int)std::min<size_t>(ResolveThreads(threads), std::max<size_t>(count, 1));
+    std::mutex lock;
+    std::vector<TriangleStore::Writer> writers(workers, TriangleStore::Writer(out, &lock));
+    ParallelFor(count, workers, [&](size_t b, int worker) {
+        if (progress && progress->Cancelled()) return;
+        TriangleStore::Writer& writer = writers[worker];
+        int triCount = MarchBlock(vol, b, field, value, &writer);
+        writer.EndPart(&parts[b]);
+        std::string text;
+        Console(&text).Print("Block %i processed.. %i triangles added.\n", (int)b + 1, triCount);
+        output.Finish(b, std::move(text));
         if (progress) ++progress->done;
-    }
-    return true;
+    });
+    // After a cancellation, the blocks finished before it in list order.
+    const size_t finished = output.Printed();
+    for (size_t b = 0; b < finished; ++b) out->Append(parts[b]);
+    return finished == count;
 }

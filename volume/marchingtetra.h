@@ -7,11 +7,12 @@
 #include "volume/trianglestore.h"
 
 // Replaces the triangles of `out` by the surface where `field` equals `value`, block by block
-// in list order, printing "Block %i processed.. %i triangles added." for each block.
-// The first extraction of a field records per-block summaries in the volume, so that later
-// ones pass over the blocks and runs of tetrahedra the value cannot cut. With `progress`, the
-// blocks are counted there and a cancellation stops the work between blocks: then false,
-// and `out` holds only part of the surface.
+// in list order, printing "Block %i processed.. %i triangles added." for each block. It
+// passes over the blocks and runs of tetrahedra that the volume's run ranges show the value
+// cannot cut. The blocks are shared out among `threads` threads (0: DefaultThreads()); the
+// triangles, their order and the printed lines are the same for any count. With `progress`,
+// the blocks are counted there and a cancellation stops the work between blocks: then false,
+// and `out` holds the surface of the blocks finished before it, in list order.
 bool ExtractIsosurface(const TetrahedralVolume& vol, FieldVar field, double value,
                        TriangleStore* out, Console console = Console(),
-                       Progress* progress = nullptr);
+                       Progress* progress = nullptr, int threads = 0);

@@ -28,6 +28,32 @@ public:
     const std::vector<Particle>& Points() const { return points; }
 
 private:
+    friend class LineTracer;
+
     std::vector<Particle> points;
     Vector start = {0, 0, 0};
+};
+
+// The integration of one path line a lookup at a time, so that one thread can trace several
+// lines side by side and overlap their lookups' cache misses. The line, its lookups and its
+// console text are exactly those of PathLine::Integrate.
+class LineTracer {
+public:
+    // Replaces `line` by its seed alone and gets ready to trace it through `locator`.
+    void Begin(PathLine* line, PointLocator* locator, Console console);
+    // The point that the next call of Advance looks up.
+    const double* Query() const { return query; }
+    // Looks up Query() and moves the line on; false once the line has ended.
+    bool Advance();
+
+private:
+    void EndStep(bool stepped);
+
+    PathLine* line = nullptr;
+    PointLocator* locator = nullptr;
+    Console console;
+    unsigned counter = 0;  // steps attempted
+    bool half = false;     // the query is a step's half-way point
+    bool ended = false;
+    Vector query = {0, 0, 0};
 };

@@ -1,6 +1,11 @@
 #include "volume/pathlinestarter.h"
 
+#include <algorithm>
+#include <atomic>
+#include <string>
+
 #include "math/math.h"
+#include "volume/parallel.h"
 #include "volume/tetravolume.h"
 
 Seed DrawSeed(RandomSequence& random, const double* source, double radius) {
@@ -15,20 +20,119 @@ Seed DrawSeed(RandomSequence& random, const double* source, double radius) {
     return seed;
 }
 
-bool TracePathLines(PointLocator* locator, const std::vector<Seed>& seeds,
-                    std::vector<PathLine>* lines, Console console, Progress* progress) {
-    lines->clear();
-    if (progress) progress->total = seeds.size();
-    if (locator) locator->SetConsole(console);
-    for (size_t i = 0; i < seeds.size(); ++i) {
-        if (progress && progress->Cancelled()) return false;
-        console.Print("Generating pathline %i\n", (int)i);
-        lines->emplace_back();
-        lines->back().SetStart(seeds[i].data());
-        lines->back().Integrate(locator, console);
-        if (progress) ++progress->done;
+namespace {
+
+// Lines that one thread traces side by side: enough lookups in flight to overlap their cache
+// misses, few enough that their data stays in the cache between the stages.
+const int kLinesInFlight = 16;
+
+// One thread's share of the lines. It keeps up to kLinesInFlight lines in a ring of places
+// and takes the next untraced line whenever a place comes free. Each tick does one lookup of
+// one place; meanwhile the lookups of the other places are prefetched, a stage per tick, so
+// that each stage's loads have a few lookups' time to arrive before the next stage reads
+// them.
+class LineGroup {
+public:
+    LineGroup(PointLocator* prototype, int inFlight, const std::vector<Seed>& seeds,
+              std::vector<PathLine>* lines, OrderedConsole* output, Progress* progress,
+              std::atomic<size_t>* next)
+        : seeds(seeds), lines(*lines), output(*output), progress(progress), next(*next) {
+        places.reserve(inFlight);
+        for (int i = 0; i < inFlight; ++i) places.emplace_back(prototype);
     }
-    return true;
+
+    void Run() {
+        const size_t count = places.size();
+        // Ticks between one stage of a lookup and the next.
+        const size_t gap = std::max<size_t>(1, count / PointLocator::kPrefetchStages);
+        int active = 0;
+        for (Place& place : places) active += Take(place);
+        for (size_t tick = 0; active > 0; ++tick) {
+            const size_t p = tick % count;
+            for (int stage = 1; stage < PointLocator::kPrefetchStages; ++stage) {
+                Place& earlier = places[(p + count - (stage * gap) % count) % count];
+                if (earlier.active) earlier.Stage(stage);
+            }
+            Place& place = places[p];
+            if (!place.active) continue;
+            if (place.tracer.Advance()) {
+                place.Stage(0);
+                continue;
+            }
+            lines[place.number] = std::move(place.line);
+            output.Finish(place.number, std::move(place.text));
+            if (progress) ++progress->done;
+            if (!Take(place)) --active;
+            if (progress && progress->Cancelled()) return;  // unfinished lines are dropped
+        }
+    }
+
+private:
+    struct Place {
+        explicit Place(PointLocator* prototype) {
+            if (prototype) locator.reset(new PointLocator(*prototype));
+        }
+        void Stage(int stage) {
+            if (locator) locator->Prefetch(stage, tracer.Query());
+        }
+        std::unique_ptr<PointLocator> locator;
+        LineTracer tracer;
+        // The line and its text are traced here, apart from other threads' data, and handed
+        // over when the line ends.
+        PathLine line;
+        std::string text;
+        size_t number = 0;
+        bool active = false;
+    };
+
+    // Starts the next untraced line in `place`; false when there is none left.
+    bool Take(Place& place) {
+        place.active = false;
+        if (progress && progress->Cancelled()) return false;
+        const size_t i = next.fetch_add(1, std::memory_order_relaxed);
+        if (i >= seeds.size()) return false;
+        place.text.clear();
+        Console console(&place.text);
+        console.Print("Generating pathline %i\n", (int)i);
+        if (place.locator) {
+            place.locator->ResetCaches();
+            place.locator->SetConsole(console);
+        }
+        place.line.SetStart(seeds[i].data());
+        place.tracer.Begin(&place.line, place.locator.get(), console);
+        place.number = i;
+        place.active = true;
+        place.Stage(0);
+        return true;
+    }
+
+    const std::vector<Seed>& seeds;
+    std::vector<PathLine>& lines;
+    OrderedConsole& output;
+    Progress* progress;
+    std::atomic<size_t>& next;
+    std::vector<Place> places;
+};
+
+}  // namespace
+
+bool TracePathLines(PointLocator* locator, const std::vector<Seed>& seeds,
+                    std::vector<PathLine>* lines, Console console, Progress* progress,
+                    int threads) {
+    lines->clear();
+    lines->resize(seeds.size());
+    if (progress) progress->total = seeds.size();
+    OrderedConsole output(console, seeds.size());
+    std::atomic<size_t> next{0};
+    const size_t count = std::max<size_t>(seeds.size(), 1);
+    const int workers = (int)std::min<size_t>(ResolveThreads(threads), count);
+    const int inFlight = (int)std::min<size_t>(kLinesInFlight, (count + workers - 1) / workers);
+    RunOnThreads(workers, [&](int) {
+        LineGroup(locator, inFlight, seeds, lines, &output, progress, &next).Run();
+    });
+    // A cancellation keeps the lines finished before it, as their text was printed.
+    lines->resize(output.Printed());
+    return lines->size() == seeds.size();
 }
 
 PathLineGenerator::PathLineGenerator()

@@ -22,13 +22,17 @@ using Seed = std::array<double, 3>;
 // `radius`) and the direction's x, y and z, each in [0, 1], the direction then normalised.
 Seed DrawSeed(RandomSequence& random, const double* source, double radius);
 
-// Traces one line from each seed in order through what `locator` searches (no locator: each
-// line ends at its seed), printing "Generating pathline %i" before each line and the line's
-// own progress. With `progress`, the lines are counted there and a cancellation stops the
-// work between lines: then false, and `lines` holds only the lines traced so far.
+// Traces one line from each seed through the volume that `locator` searches (no locator:
+// each line ends at its seed), printing "Generating pathline %i" before each line and the
+// line's own progress, line after line in seed order. Every line starts with empty caches in
+// a searcher of its own set up like `locator`, so that a line does not depend on the lines
+// before it nor on which thread traced it: any `threads` count (0: DefaultThreads()) gives
+// the same lines and the same text. With `progress`, the lines are counted there and a
+// cancellation stops the work between lines: then false, and `lines` holds the lines
+// finished before it, in order.
 bool TracePathLines(PointLocator* locator, const std::vector<Seed>& seeds,
                     std::vector<PathLine>* lines, Console console = Console(),
-                    Progress* progress = nullptr);
+                    Progress* progress = nullptr, int threads = 0);
 
 // Seeds are scattered at random distances up to a radius from the source, in the octant
 // above it on every axis. The random sequence goes on from one set to the next.
@@ -59,8 +63,8 @@ public:
     void Generate(Console console = Console());
     // The seeds of the next set, drawn from the sequence around the current source.
     std::vector<Seed> DrawSeeds();
-    // The searcher that traces the generator's lines, whose caches carry from one query to
-    // the next; null without a volume. One piece of work at a time may use it.
+    // The searcher whose settings trace the generator's lines (each line starts from empty
+    // caches); null without a volume. One piece of work at a time may use it.
     PointLocator* GetLocator() { return locator.get(); }
     // Makes `lines` the current set.
     void SetLines(std::vector<PathLine> lines) { pathlines = std::move(lines); }

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "volume/blocklocator.h"
 #include "volume/cellindex.h"
+#include "volume/prefetch.h"
 
 namespace {
 
@@ -40,13 +42,6 @@ void Difference(const double* a, const double* b, double* out) {
     out[2] = a[2] - b[2];
 }
 
-// The three edges of a tetrahedron from its base vertex v[0]. Every evaluation and the index
-// form them this one way, so that the index judges a tetrahedron on the numbers that the
-// evaluation sees.
-void Edges(const Tetra* tet, double edge[3][3]) {
-    for (int k = 0; k < 3; ++k) Difference(tet->v[k + 1]->point, tet->v[0]->point, edge[k]);
-}
-
 // Cramer's rule, given the three numerator determinants and det: writes the weights and
 // returns whether all four pass the inside test.
 int Solve(const double* numerator, double det, double* weights) {
@@ -65,18 +60,31 @@ const double kRejectMargin = 1e-9;
 const double kRejectLow = -kLow * (1 + kRejectMargin);
 const double kRejectHigh = kHigh * (1 + kRejectMargin);
 
-typedef double (*Determinant)(const double*, const double*, const double*);
+// The corners of tetrahedron i of a block, read from the volume's packed nodes through the
+// block's vertex numbers: the same numbers as through Tetra::v.
+struct Corners {
+    const double* p[4];
+
+    Corners(const FlowNode* nodes, const uint32_t* numbers, uint32_t i) {
+        for (int k = 0; k < 4; ++k) p[k] = nodes[numbers[4 * (size_t)i + k]].point;
+    }
+};
+
+// The three edges from corner 0. Every evaluation and the index form them this one way, so
+// that the index judges a tetrahedron on the numbers that the evaluation sees.
+void Edges(const Corners& corners, double edge[3][3]) {
+    for (int k = 0; k < 3; ++k) Difference(corners.p[k + 1], corners.p[0], edge[k]);
+}
 
 // EvaluateCell for a tetrahedron known not to be degenerate, with the same result and, when
 // it holds the point, the same weights; but it gives up at the first numerator that settles
 // the answer, before any division, which spares most rejected candidates most of the work.
 // NaNs never give up early.
-int EvaluateCandidate(const Tetra* tet, const double* point, double* weights,
-                      Determinant determinant) {
+int EvaluateCandidate(const Corners& corners, const double* point, double* weights) {
     double rhs[3], c[3][3];
-    Difference(point, tet->v[0]->point, rhs);
-    Edges(tet, c);
-    double det = determinant(c[0], c[1], c[2]);
+    Difference(point, corners.p[0], rhs);
+    Edges(corners, c);
+    double det = PointLocator::determinant(c[0], c[1], c[2]);
     double size = std::fabs(det), sign = det < 0 ? -1 : 1;
     double low = -kRejectLow * size, high = kRejectHigh * size;
     auto settled = [&](double numerator) {
@@ -84,19 +92,19 @@ int EvaluateCandidate(const Tetra* tet, const double* point, double* weights,
         return scaled < low || scaled > high;
     };
     double numerator[3];
-    if (settled(numerator[0] = determinant(rhs, c[1], c[2]))) return 0;
-    if (settled(numerator[1] = determinant(c[0], rhs, c[2]))) return 0;
-    if (settled(numerator[2] = determinant(c[0], c[1], rhs))) return 0;
+    if (settled(numerator[0] = PointLocator::determinant(rhs, c[1], c[2]))) return 0;
+    if (settled(numerator[1] = PointLocator::determinant(c[0], rhs, c[2]))) return 0;
+    if (settled(numerator[2] = PointLocator::determinant(c[0], c[1], rhs))) return 0;
     return Solve(numerator, det, weights);
 }
 
 // The tetrahedron's box grown by kBoxGrowth of its extent per axis; false when its extents
 // are too small for its coordinates to grow it reliably.
-bool GrownBox(const Tetra& tet, WorldBox* box) {
+bool GrownBox(const Corners& corners, WorldBox* box) {
     for (int a = 0; a < 3; ++a) {
-        double lo = tet.v[0]->point[a], hi = lo;
+        double lo = corners.p[0][a], hi = lo;
         for (int k = 1; k < 4; ++k) {
-            double x = tet.v[k]->point[a];
+            double x = corners.p[k][a];
             lo = x < lo ? x : lo;
             hi = x > hi ? x : hi;
         }
@@ -116,13 +124,14 @@ bool InBox(const Block* b, const double* point) {
 
 }  // namespace
 
-std::unique_ptr<CellIndex> IndexTetrahedra(const Block& block) {
+std::unique_ptr<CellIndex> IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* nodes,
+                                           const uint32_t* numbers) {
     std::vector<WorldBox> boxes(block.num_Tetra);
     std::vector<CellIndex::Kind> kinds(block.num_Tetra, CellIndex::kAlwaysTested);
     for (uint32_t i = 0; i < block.num_Tetra; ++i) {
-        const Tetra& tet = block.tetra[i];
+        const Corners corners(nodes, numbers, i);
         double c[3][3];
-        Edges(&tet, c);
+        Edges(corners, c);
         double det = PointLocator::determinant(c[0], c[1], c[2]);
         if (det == 0) {
             kinds[i] = CellIndex::kDegenerate;
@@ -135,15 +144,9 @@ std::unique_ptr<CellIndex> IndexTetrahedra(const Block& block) {
         // Written so that NaN and infinite coordinates leave the tetrahedron tested everywhere.
         bool sane =
             edge >= kMinEdge && edge <= kMaxEdge && edge * edge * edge <= kMaxSkew * std::fabs(det);
-        if (sane && GrownBox(tet, &boxes[i])) kinds[i] = CellIndex::kBoxed;
+        if (sane && GrownBox(corners, &boxes[i])) kinds[i] = CellIndex::kBoxed;
     }
-    return std::make_unique<CellIndex>(boxes, kinds);
-}
-
-const CellIndex& TetrahedralVolume::GetCellIndex(size_t b) const {
-    BlockCache& cache = caches[b];
-    std::call_once(cache.indexOnce, [&] { cache.index = IndexTetrahedra(blocks[b]); });
-    return *cache.index;
+    return std::make_unique<CellIndex>(arena, boxes, kinds);
 }
 
 PointLocator::PointLocator(const TetrahedralVolume& volume, Console out)
@@ -162,7 +165,7 @@ int PointLocator::EvaluateCell(const Tetra* tet, const double* point, double* we
     // The offset of the point and the edges c1, c2, c3, all from v[0].
     double rhs[3], c[3][3];
     Difference(point, tet->v[0]->point, rhs);
-    Edges(tet, c);
+    for (int k = 0; k < 3; ++k) Difference(tet->v[k + 1]->point, tet->v[0]->point, c[k]);
     double det = determinant(c[0], c[1], c[2]);
     if (det == 0) {
         ReportDegenerate(1);
@@ -174,19 +177,24 @@ int PointLocator::EvaluateCell(const Tetra* tet, const double* point, double* we
     return Solve(numerator, det, weights);
 }
 
-const Block* PointLocator::FindBlock(const double* point) {
+const Block* PointLocator::ChosenBlock(const double* point) const {
     if (guess && InBox(guess, point)) return guess;
-    cellGuess = nullptr;
     const std::vector<Block>& blocks = vol.GetBlocks();
     if (referenceScan || blocks.empty()) {
         for (const Block& b : blocks) {
-            if (InBox(&b, point)) return guess = &b;
+            if (InBox(&b, point)) return &b;
         }
-        return guess = nullptr;
+        return nullptr;
     }
     uint32_t b = vol.GetBlockLocator().FirstMatch(
         point, [&](uint32_t k) { return InBox(&blocks[k], point); });
-    return guess = b == CellIndex::kNone ? nullptr : &blocks[b];
+    return b == CellIndex::kNone ? nullptr : &blocks[b];
+}
+
+const Block* PointLocator::FindBlock(const double* point) {
+    const Block* chosen = ChosenBlock(point);
+    if (chosen != guess) cellGuess = nullptr;
+    return guess = chosen;
 }
 
 const Tetra* PointLocator::ScanBlock(const Block* block, const double* point, double* weights) {
@@ -197,10 +205,19 @@ const Tetra* PointLocator::ScanBlock(const Block* block, const double* point, do
 }
 
 const Tetra* PointLocator::SearchIndex(const Block* block, const double* point, double* weights) {
-    const CellIndex& index = vol.GetCellIndex(block - vol.GetBlocks().data());
-    uint32_t found = index.FirstMatch(point, [&](uint32_t i) {
-        return EvaluateCandidate(&block->tetra[i], point, weights, determinant) != 0;
-    });
+    const size_t b = block - vol.GetBlocks().data();
+    const CellIndex& index = vol.GetCellIndex(b);
+    const FlowNode* nodes = vol.GetNodes();
+    const uint32_t* numbers = vol.GetVertexNumbers(b);
+    auto test = [&](uint32_t i) {
+        return EvaluateCandidate(Corners(nodes, numbers, i), point, weights) != 0;
+    };
+    // The prefetched box tests of this very point in this block stand for the search's own.
+    uint32_t found;
+    const bool prefetched = ahead.ready && ahead.block == block &&
+                            memcmp(ahead.point, point, sizeof ahead.point) == 0 &&
+                            ahead.probe.FirstMatch(test, &found);
+    if (!prefetched) found = index.FirstMatch(point, test);
     // The scan would have met these degenerate tetrahedra on its way to the answer.
     ReportDegenerate(index.DegenerateBefore(found));
     return found == CellIndex::kNone ? nullptr : &block->tetra[found];
@@ -234,8 +251,16 @@ const Tetra* PointLocator::SearchOtherBlocks(const Block* searched, const double
 const Tetra* PointLocator::FindCell(const double* point, double* weights) {
     const Block* block = FindBlock(point);
     if (!block) return nullptr;
+    // The cached tetrahedron was found before, so it is not degenerate; the index may show at
+    // once that it cannot hold the point.
     if (cellGuess) {
-        if (EvaluateCell(cellGuess, point, weights)) return cellGuess;
+        const size_t b = block - vol.GetBlocks().data();
+        const uint32_t i = (uint32_t)(cellGuess - block->tetra.get());
+        if (!vol.GetCellIndex(b).Excludes(i, point) &&
+            EvaluateCandidate(Corners(vol.GetNodes(), vol.GetVertexNumbers(b), i), point,
+                              weights)) {
+            return cellGuess;
+        }
         cellGuess = nullptr;
     }
     cellGuess = SearchBlock(block, point, weights);
@@ -250,10 +275,51 @@ bool PointLocator::InterpolatePoint(const double* point, Vertex* V) {
     double weights[4];
     const Tetra* tet = FindCell(point, weights);
     if (!tet) return false;
+    // The caches hold the tetrahedron found and its block.
+    const FlowNode* nodes = vol.GetNodes();
+    const uint32_t* numbers = vol.GetVertexNumbers(guess - vol.GetBlocks().data()) +
+                              4 * (size_t)(tet - guess->tetra.get());
+    const double* m[4];
+    for (int k = 0; k < 4; ++k) m[k] = nodes[numbers[k]].momentum;
     for (int a = 0; a < 3; ++a) {
         V->point[a] = point[a];
-        V->Momentum[a] = weights[0] * tet->v[0]->Momentum[a] + weights[1] * tet->v[1]->Momentum[a] +
-                         weights[2] * tet->v[2]->Momentum[a] + weights[3] * tet->v[3]->Momentum[a];
+        V->Momentum[a] = weights[0] * m[0][a] + weights[1] * m[1][a] + weights[2] * m[2][a] +
+                         weights[3] * m[3][a];
     }
     return true;
+}
+
+void PointLocator::Prefetch(int stage, const double* point) {
+    if (referenceScan) return;
+    if (stage == 0) {
+        for (int a = 0; a < 3; ++a) ahead.point[a] = point[a];
+        ahead.ready = false;
+        ahead.block = ChosenBlock(point);
+        if (!ahead.block) return;
+        ahead.blockIndex = ahead.block - vol.GetBlocks().data();
+        ahead.probe.Start(&vol.GetCellIndex(ahead.blockIndex), point);
+        return;
+    }
+    if (!ahead.block) return;
+    const uint32_t* numbers = vol.GetVertexNumbers(ahead.blockIndex);
+    switch (stage) {
+        case 1:
+            ahead.probe.FetchList();
+            break;
+        case 2:
+            ahead.probe.FetchBoxes();
+            break;
+        case 3:
+            // Four vertex numbers fill an aligned 16 bytes: one cache line.
+            ahead.probe.FindCandidates([&](uint32_t i) { ::Prefetch(numbers + 4 * (size_t)i); });
+            ahead.ready = true;
+            break;
+        case 4: {
+            const FlowNode* nodes = vol.GetNodes();
+            ahead.probe.ForCandidates([&](uint32_t i) {
+                for (int k = 0; k < 4; ++k) PrefetchObject(&nodes[numbers[4 * (size_t)i + k]]);
+            });
+            break;
+        }
+    }
 }

@@ -6,10 +6,9 @@
 
 #include <memory>
 
+#include "volume/cellindex.h"
 #include "volume/console.h"
 #include "volume/tetravolume.h"
-
-class CellIndex;
 
 class PointLocator {
 public:
@@ -43,20 +42,45 @@ public:
     // The caches: the block found last and the tetrahedron found last (in that block).
     const Block* GetGuess() const { return guess; }
     const Tetra* GetCellGuess() const { return cellGuess; }
+    // Empties both caches, as in a new locator.
+    void ResetCaches() {
+        guess = nullptr;
+        cellGuess = nullptr;
+    }
+
+    // A lookup's loads, asked for ahead of it in stages 0 .. kPrefetchStages - 1, one after
+    // the other, for lookups side by side with other locators' (see TracePathLines), so that
+    // their cache misses overlap. The box tests of the last stages then serve the lookup of
+    // that very point. The answers are the same with or without.
+    static const int kPrefetchStages = 5;
+    void Prefetch(int stage, const double* point);
 
 private:
     const Tetra* SearchBlock(const Block* block, const double* point, double* weights);
     const Tetra* ScanBlock(const Block* block, const double* point, double* weights);
     const Tetra* SearchIndex(const Block* block, const double* point, double* weights);
     const Tetra* SearchOtherBlocks(const Block* searched, const double* point, double* weights);
+    const Block* ChosenBlock(const double* point) const;
     void ReportDegenerate(uint32_t times);
+
+    // The lookup being prefetched.
+    struct Lookahead {
+        Vector point;
+        const Block* block = nullptr;  // the block whose index the probe searches
+        size_t blockIndex = 0;
+        CellIndex::Probe probe;
+        bool ready = false;  // the probe has kept its candidates
+    };
 
     const TetrahedralVolume& vol;
     Console console;
     const Block* guess = nullptr;
     const Tetra* cellGuess = nullptr;
     bool referenceScan = false;
+    Lookahead ahead;
 };
 
-// The index over a block's tetrahedra that point location searches.
-std::unique_ptr<CellIndex> IndexTetrahedra(const Block& block);
+// The index over a block's tetrahedra that point location searches, whose tetrahedron i has
+// corners nodes[numbers[4 * i + k]]; its arrays are taken from `arena`.
+std::unique_ptr<CellIndex> IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* nodes,
+                                           const uint32_t* numbers);

@@ -8,6 +8,8 @@
 
 #include "volume/blocklocator.h"
 #include "volume/cellindex.h"
+#include "volume/parallel.h"
+#include "volume/pointlocator.h"
 
 namespace {
 
@@ -15,6 +17,8 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Tetrahedra whose indices are read at a time.
 const uint32_t kChunkTetra = 4096;
+// Vertices copied into the packed arrays per piece of work.
+const uint32_t kChunkVertices = 1 << 16;
 
 // Asks the kernel to back a large array with huge pages, which makes first touching it
 // several times cheaper; a hint only, so failure changes nothing.
@@ -30,6 +34,58 @@ void SetAllNaN(Vertex* v) {
     for (int i = 0; i < 9; ++i) d[i] = kNaN;
 }
 
+// The extremes rounded outwards to float, so that a range never claims less than it holds.
+float FloorToFloat(double x) {
+    float f = (float)x;
+    return f > x ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+}
+float CeilToFloat(double x) {
+    float f = (float)x;
+    return f < x ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
+}
+
+// Extremes of a set of scalars as the run ranges keep them: NaN scalars are left out of the
+// maximum, and any NaN makes the minimum NaN, so that no value compares as at or below it.
+struct Extremes {
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+    bool nan = false;
+
+    void Add(double x) {
+        lo = x < lo ? x : lo;
+        hi = x > hi ? x : hi;
+        nan |= std::isnan(x);
+    }
+    void Add(const Extremes& e) {
+        lo = e.lo < lo ? e.lo : lo;
+        hi = e.hi > hi ? e.hi : hi;
+        nan |= e.nan;
+    }
+    void Store(float* range) const {
+        range[0] = nan ? std::numeric_limits<float>::quiet_NaN() : FloorToFloat(lo);
+        range[1] = CeilToFloat(hi);
+    }
+};
+
+// Floats of the run ranges per block and field: the block's own pair, then one per run.
+size_t RangeFloats(uint32_t numTetra) {
+    return 2 + 2 * (size_t)((numTetra + kRunTetra - 1) / kRunTetra);
+}
+
+// Records the run ranges of one field of a block whose tetrahedra are `numbers`.
+void RecordRanges(const uint32_t* numbers, uint32_t count, const double* scalar, float* ranges) {
+    Extremes whole;
+    float* run = ranges + 2;
+    for (uint32_t first = 0; first < count; first += kRunTetra, run += 2) {
+        const uint32_t end = std::min(first + kRunTetra, count);
+        Extremes part;
+        for (uint32_t i = 4 * first; i < 4 * end; ++i) part.Add(scalar[numbers[i]]);
+        part.Store(run);
+        whole.Add(part);
+    }
+    whole.Store(ranges);
+}
+
 }  // namespace
 
 TetrahedralVolume::TetrahedralVolume() {
@@ -39,26 +95,31 @@ TetrahedralVolume::TetrahedralVolume() {
 TetrahedralVolume::~TetrahedralVolume() = default;
 
 void TetrahedralVolume::Clear() {
+    blockLocator.reset();
+    derived.clear();
+    nodes = ArenaArray<FlowNode>();
+    for (ArenaArray<double>& s : scalars) s = ArenaArray<double>();
     points.reset();
     num_Points = 0;
     blocks.clear();
     SetAllNaN(&Minimum);
     SetAllNaN(&Maximum);
-    blockLocator.reset();
-    caches.reset();
+    arena.reset();
 }
 
-LoadResult TetrahedralVolume::ReadFile(const char* filename, Console console) {
+LoadResult TetrahedralVolume::ReadFile(const char* filename, Console console, int threads) {
     console.Print("Reading tetrahedral volume file \"%s\"...\n", filename);
     FILE* file = fopen(filename, "rb");
     if (!file) return CannotOpen();
-    LoadResult result = ReadStream(file, filename, console);
+    LoadResult result = ReadStream(file, filename, console, threads);
     fclose(file);
     return result;
 }
 
-LoadResult TetrahedralVolume::ReadStream(FILE* file, const char* name, Console console) {
+LoadResult TetrahedralVolume::ReadStream(FILE* file, const char* name, Console console,
+                                         int threads) {
     if (num_Points > 0 || !blocks.empty()) Clear();
+    arena = std::make_unique<Arena>();
     KavReader in(file, name);
     bool ok = in.CheckMagic() && in.Read(&Minimum, sizeof(Vertex), "the header") &&
               in.Read(&Maximum, sizeof(Vertex), "the header");
@@ -74,10 +135,7 @@ LoadResult TetrahedralVolume::ReadStream(FILE* file, const char* name, Console c
         Clear();
         return in.Result();
     }
-    // Each block read goes to the head of the list.
-    std::reverse(blocks.begin(), blocks.end());
-    blockLocator = std::make_unique<BlockLocator>(blocks);
-    caches.reset(new BlockCache[blocks.size()]);
+    Derive(threads);
     return in.Result();
 }
 
@@ -99,15 +157,24 @@ bool TetrahedralVolume::ReadVertices(KavReader& in, Console& console) {
 
 bool TetrahedralVolume::ReadBlocks(KavReader& in, Console& console) {
     console.Print("-> Reading Tetrahedral Blocks...\n");
+    std::vector<uint32_t*> numbers;
     while (in.Remaining() > 0) {
         Block block;
-        if (!ReadBlock(in, console, &block)) return false;
+        uint32_t* blockNumbers = nullptr;
+        if (!ReadBlock(in, console, &block, &blockNumbers)) return false;
         blocks.push_back(std::move(block));
+        numbers.push_back(blockNumbers);
     }
+    // Each block read goes to the head of the list.
+    std::reverse(blocks.begin(), blocks.end());
+    std::reverse(numbers.begin(), numbers.end());
+    derived.resize(blocks.size());
+    for (size_t b = 0; b < blocks.size(); ++b) derived[b].vertexNumbers = numbers[b];
     return true;
 }
 
-bool TetrahedralVolume::ReadBlock(KavReader& in, Console& console, Block* block) {
+bool TetrahedralVolume::ReadBlock(KavReader& in, Console& console, Block* block,
+                                  uint32_t** numbers) {
     double box[6];
     uint32_t count;
     if (!in.ReadBlockHeader(box, &count)) return false;
@@ -123,10 +190,11 @@ bool TetrahedralVolume::ReadBlock(KavReader& in, Console& console, Block* block)
     }
     block->tetra.reset(new Tetra[count]);
     block->num_Tetra = count;
+    uint32_t* kept = *numbers = arena->Allocate<uint32_t>(4 * (size_t)count);
     // Indices arrive in chunks small enough to stay in cache while they become pointers.
-    uint32_t chunk[4 * kChunkTetra];
     for (uint32_t first = 0; first < count; first += kChunkTetra) {
         uint32_t n = count - first < kChunkTetra ? count - first : kChunkTetra;
+        uint32_t* chunk = kept + 4 * (size_t)first;
         if (!in.Read(chunk, n * kTetraBytes, "a block record")) return false;
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t* k = chunk + 4 * i;
@@ -140,6 +208,47 @@ bool TetrahedralVolume::ReadBlock(KavReader& in, Console& console, Block* block)
         }
     }
     return true;
+}
+
+void TetrahedralVolume::Derive(int threads) {
+    threads = ResolveThreads(threads);
+    nodes.Allocate(arena.get(), num_Points);
+    for (ArenaArray<double>& s : scalars) s.Allocate(arena.get(), num_Points);
+    const size_t chunks = (num_Points + (size_t)kChunkVertices - 1) / kChunkVertices;
+    ParallelFor(chunks, threads, [&](size_t c, int) {
+        const uint32_t first = (uint32_t)(c * kChunkVertices);
+        const uint32_t end = std::min(num_Points, first + kChunkVertices);
+        for (uint32_t i = first; i < end; ++i) {
+            const Vertex& v = points[i];
+            for (int a = 0; a < 3; ++a) {
+                nodes[i].point[a] = v.point[a];
+                nodes[i].momentum[a] = v.Momentum[a];
+            }
+            scalars[fieldDensity][i] = v.Density;
+            scalars[fieldEnergy][i] = v.Energy;
+            scalars[fieldMomentum][i] = v.MomentumMag;
+        }
+    });
+    // The largest blocks first, so that no thread is left with a big one at the end.
+    std::vector<size_t> order(blocks.size());
+    for (size_t b = 0; b < order.size(); ++b) order[b] = b;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const uint32_t na = blocks[a].num_Tetra, nb = blocks[b].num_Tetra;
+        return na != nb ? na > nb : a < b;
+    });
+    ParallelFor(order.size(), threads, [&](size_t i, int) { DeriveBlock(order[i]); });
+    if (!blocks.empty()) blockLocator = std::make_unique<BlockLocator>(arena.get(), blocks);
+}
+
+void TetrahedralVolume::DeriveBlock(size_t b) {
+    Derived& d = derived[b];
+    d.index = IndexTetrahedra(arena.get(), blocks[b], nodes.data, d.vertexNumbers);
+    const uint32_t count = blocks[b].num_Tetra;
+    for (int f = 0; f < kFieldCount; ++f) {
+        float* ranges = arena->Allocate<float>(RangeFloats(count));
+        RecordRanges(d.vertexNumbers, count, scalars[f].data, ranges);
+        d.runRanges[f] = ranges;
+    }
 }
 
 double TetrahedralVolume::GetVal(FieldVar field, const Vertex* v) {
@@ -159,6 +268,10 @@ void TetrahedralVolume::GetRange(FieldVar field, double* range) const {
     range[1] = GetVal(field, &Maximum);
 }
 
-RunRanges& TetrahedralVolume::GetRunRanges(size_t b, FieldVar field) const {
-    return caches[b].runRanges[field];
+const double* TetrahedralVolume::GetScalars(FieldVar field) const {
+    return field >= 0 && field < kFieldCount ? scalars[field].data : nullptr;
+}
+
+const float* TetrahedralVolume::GetRunRanges(size_t b, FieldVar field) const {
+    return field >= 0 && field < kFieldCount ? derived[b].runRanges[field] : nullptr;
 }

@@ -1,14 +1,14 @@
 // The flow volume: an unstructured tetrahedral mesh in spatial blocks. Loaded once, then only
-// read, so that any number of threads can search and extract from it at once; what searches
-// and extraction derive from it (indices, field summaries) is built behind once-only guards.
+// read, so that any number of threads can search and extract from it at once. What searches
+// and extraction read by the million is derived at load, on every core, in compact arrays.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "volume/arena.h"
 #include "volume/console.h"
 #include "volume/kavformat.h"
 #include "volume/types.h"
@@ -36,12 +36,17 @@ struct Block {
     std::unique_ptr<Tetra[]> tetra;
 };
 
-// Extraction's summary of one block for one field: the scalar extremes of the block and of
-// each run of consecutive tetrahedra in it, recorded by the first extraction of that field.
-struct RunRanges {
-    std::once_flag once;
-    std::unique_ptr<float[]> ranges;
+// The position and momentum of a vertex, packed: what point location and interpolation read,
+// apart from the 72-byte records so that more of them fit in each cache line.
+struct FlowNode {
+    Vector point;
+    Vector momentum;
 };
+
+// Tetrahedra per run of the run ranges: a run is a small, spatially coherent piece of its
+// block, so that a surface cuts few of them, while their extremes (two floats per field)
+// stay a small fraction of the tetrahedra's memory.
+const uint32_t kRunTetra = 16;
 
 class TetrahedralVolume {
 public:
@@ -51,10 +56,13 @@ public:
     TetrahedralVolume& operator=(const TetrahedralVolume&) = delete;
 
     // Loads a volume file into this empty volume, printing its extent, vertex count and
-    // blocks. On failure the volume stays empty and the result says why.
-    LoadResult ReadFile(const char* filename, Console console = Console());
+    // blocks, then derives the search and extraction data on `threads` threads (0: the
+    // default, see DefaultThreads). On failure the volume stays empty and the result says
+    // why.
+    LoadResult ReadFile(const char* filename, Console console = Console(), int threads = 0);
     // Loads from an already open stream (a file or a memory buffer); `name` labels messages.
-    LoadResult ReadStream(FILE* file, const char* name, Console console = Console());
+    LoadResult ReadStream(FILE* file, const char* name, Console console = Console(),
+                          int threads = 0);
 
     // The range of a field over the dataset as the file states it: [lowest, highest].
     // NaN for a field outside the enumeration and for a volume that never loaded.
@@ -72,23 +80,34 @@ public:
 
     // The grid over the block boxes, built at load; only for a volume with blocks.
     const BlockLocator& GetBlockLocator() const { return *blockLocator; }
-    // The index over block `b`'s tetrahedra, built by the first search that needs it, so that
-    // loading stays a plain read and blocks that no search visits cost nothing.
-    const CellIndex& GetCellIndex(size_t b) const;
-    // Block `b`'s summary for `field`, for extraction to fill once and read after.
-    RunRanges& GetRunRanges(size_t b, FieldVar field) const;
+    // The index over block `b`'s tetrahedra.
+    const CellIndex& GetCellIndex(size_t b) const { return *derived[b].index; }
+    // Block `b`'s tetrahedra as vertex numbers, four per tetrahedron in the order of
+    // Tetra::v: GetPoints() + GetVertexNumbers(b)[4 * i + k] is block b's tetra[i].v[k].
+    const uint32_t* GetVertexNumbers(size_t b) const { return derived[b].vertexNumbers; }
+    // The vertices' positions and momentum, in vertex order.
+    const FlowNode* GetNodes() const { return nodes.data; }
+    // The vertices' values of `field`, in vertex order; null for a field outside the
+    // enumeration.
+    const double* GetScalars(FieldVar field) const;
+    // The extremes of `field` in block `b`, rounded outwards to floats: the block's own
+    // (lowest, highest), then one pair per run of kRunTetra consecutive tetrahedra. Any NaN
+    // among the scalars makes the lowest NaN. Null for a field outside the enumeration.
+    const float* GetRunRanges(size_t b, FieldVar field) const;
 
 private:
     bool ReadVertices(KavReader& in, Console& console);
     bool ReadBlocks(KavReader& in, Console& console);
-    bool ReadBlock(KavReader& in, Console& console, Block* block);
+    bool ReadBlock(KavReader& in, Console& console, Block* block, uint32_t** numbers);
+    void Derive(int threads);
+    void DeriveBlock(size_t b);
     void Clear();
 
-    // What searches and extraction derive from a block, once.
-    struct BlockCache {
-        std::once_flag indexOnce;
+    // What searches and extraction read of a block, derived at load.
+    struct Derived {
+        const uint32_t* vertexNumbers = nullptr;
         std::unique_ptr<CellIndex> index;
-        RunRanges runRanges[kFieldCount];
+        const float* runRanges[kFieldCount] = {nullptr, nullptr, nullptr};
     };
 
     std::unique_ptr<Vertex[]> points;
@@ -96,6 +115,9 @@ private:
     Vertex Minimum;
     Vertex Maximum;
     std::vector<Block> blocks;
+    std::unique_ptr<Arena> arena;  // declared before what lives in it
+    ArenaArray<FlowNode> nodes;
+    ArenaArray<double> scalars[kFieldCount];
+    std::vector<Derived> derived;  // one per block
     std::unique_ptr<BlockLocator> blockLocator;
-    std::unique_ptr<BlockCache[]> caches;  // one per block
 };

@@ -19,7 +19,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "bench/heavy/measure.h"
 #include "bench/heavy/ouradapter.h"
@@ -132,9 +131,9 @@ bool RunIsosurfaces(const Options& o, OurSide& ours, VtkSide& vtk, int allThread
             "triangle storage included;\nfirst run, then the best of %d; faults = page faults of "
             "the first run / the last run\n",
             o.rounds);
-    fprintf(report, "%-9s %11s %6s %9s | %8s %8s %8s %13s | %8s %8s %13s | %8s %8s\n", "field",
+    fprintf(report, "%-9s %11s %6s %9s | %8s %8s %8s %13s | %8s %8s %13s | %8s %8s %8s\n", "field",
             "value", "cut", "triangles", "ours 1st", "ours", "ours all", "faults", "VTK 1st", "VTK",
-            "faults", "ours/VTK", "all/1");
+            "faults", "ours/VTK", "all/1", "all/VTK");
     bool same = true;
     for (int f = 0; f < kBenchFieldCount; ++f) {
         const BenchField field = BenchField(f);
@@ -145,39 +144,54 @@ bool RunIsosurfaces(const Options& o, OurSide& ours, VtkSide& vtk, int allThread
         ours.SetThreads(1);
         mine.first = Measure([&] { ours.Extract(field, value); });
         theirs.first = Measure([&] { vtk.Contour(field, value); });
-        for (int r = 0; r < o.rounds; ++r) {
-            mine.later.push_back(Measure([&] { ours.Extract(field, value); }));
-            theirs.later.push_back(Measure([&] { vtk.Contour(field, value); }));
-        }
-        if (parallel) {
-            ours.SetThreads(allThreads);
-            mineAll.first = Measure([&] { ours.Extract(field, value); });
-            for (int r = 0; r < o.rounds; ++r) {
-                mineAll.later.push_back(Measure([&] { ours.Extract(field, value); }));
-            }
-            ours.SetThreads(1);
-        }
         const uint64_t triangles = ours.TriangleCount(), vtkTriangles = vtk.TriangleCount(field);
         const double area = ours.SurfaceArea(), vtkArea = vtk.SurfaceArea(field);
+        bool sameOnAll = true;
+        auto onOne = [&] { mine.later.push_back(Measure([&] { ours.Extract(field, value); })); };
+        auto onAll = [&] {
+            ours.SetThreads(allThreads);
+            mineAll.later.push_back(Measure([&] { ours.Extract(field, value); }));
+            ours.SetThreads(1);
+            // The same triangles in the same order sum to the same area, to the last bit.
+            sameOnAll &= ours.TriangleCount() == triangles && ours.SurfaceArea() == area;
+        };
+        // Each round runs the three side by side, so that they find the caches alike; ours on
+        // one thread and on all take turns at going first.
+        for (int r = 0; r < o.rounds; ++r) {
+            if (!parallel) {
+                onOne();
+            } else if (r % 2 == 0) {
+                onOne(), onAll();
+            } else {
+                onAll(), onOne();
+            }
+            theirs.later.push_back(Measure([&] { vtk.Contour(field, value); }));
+        }
         const bool agree = triangles == vtkTriangles &&
                            std::fabs(area - vtkArea) <= kAreaTolerance * std::fabs(vtkArea);
-        same &= agree;
-        char all[16] = "n/a", speedup[16] = "n/a", faults[32], vtkFaults[32];
+        same &= agree && sameOnAll;
+        char all[16] = "n/a", speedup[16] = "n/a", allVtk[16] = "n/a", faults[32], vtkFaults[32];
         if (parallel) {
             snprintf(all, sizeof all, "%.1f", Rate(tetrahedra, mineAll.Best()));
             snprintf(speedup, sizeof speedup, "%.2fx", mine.Best() / mineAll.Best());
+            snprintf(allVtk, sizeof allVtk, "%.2fx", theirs.Best() / mineAll.Best());
         }
         snprintf(faults, sizeof faults, "%ld/%ld", mine.first.faults, mine.LastFaults());
         snprintf(vtkFaults, sizeof vtkFaults, "%ld/%ld", theirs.first.faults, theirs.LastFaults());
-        fprintf(
-            report,
-            "%-9s %11.7g %5.1f%% %9llu | %8.1f %8.1f %8s %13s | %8.1f %8.1f %13s | %7.2fx %8s\n",
-            kFieldNames[f], value, 100 * vtk.CutShare(field, value), (unsigned long long)triangles,
-            Rate(tetrahedra, mine.first.seconds), Rate(tetrahedra, mine.Best()), all, faults,
-            Rate(tetrahedra, theirs.first.seconds), Rate(tetrahedra, theirs.Best()), vtkFaults,
-            theirs.Best() / mine.Best(), speedup);
+        fprintf(report,
+                "%-9s %11.7g %5.1f%% %9llu | %8.1f %8.1f %8s %13s | %8.1f %8.1f %13s | %7.2fx %8s "
+                "%8s\n",
+                kFieldNames[f], value, 100 * vtk.CutShare(field, value),
+                (unsigned long long)triangles, Rate(tetrahedra, mine.first.seconds),
+                Rate(tetrahedra, mine.Best()), all, faults, Rate(tetrahedra, theirs.first.seconds),
+                Rate(tetrahedra, theirs.Best()), vtkFaults, theirs.Best() / mine.Best(), speedup,
+                allVtk);
         fprintf(report, "%-9s   check: VTK %llu triangles, area ours %.9g VTK %.9g: %s\n", "",
                 (unsigned long long)vtkTriangles, area, vtkArea, agree ? "same" : "DIFFERENT");
+        if (parallel) {
+            fprintf(report, "%-9s   check: ours on %d threads against 1, count and area: %s\n", "",
+                    allThreads, sameOnAll ? "identical" : "DIFFERENT");
+        }
     }
     return same;
 }
@@ -194,24 +208,34 @@ bool RunPathLines(const Options& o, OurSide& ours, VtkSide& vtk, int allThreads,
     Runs mine, mineAll, theirs[2];
     ours.SetThreads(1);
     mine.first = Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); });
+    const auto lines = ours.Lines();
     for (int l = 0; l < 2; ++l) {
         theirs[l].first = Measure([&] { vtk.Trace(VtkSide::Locator(l), seeds, maxSteps); });
     }
-    for (int r = 0; r < o.rounds; ++r) {
+    bool sameOnAll = true;
+    auto onOne = [&] {
         mine.later.push_back(Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); }));
+    };
+    auto onAll = [&] {
+        ours.SetThreads(allThreads);
+        mineAll.later.push_back(Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); }));
+        ours.SetThreads(1);
+        sameOnAll &= ours.Lines() == lines;
+    };
+    // Each round runs them all side by side, so that they find the caches alike; ours on one
+    // thread and on all take turns at going first.
+    for (int r = 0; r < o.rounds; ++r) {
+        if (!parallel) {
+            onOne();
+        } else if (r % 2 == 0) {
+            onOne(), onAll();
+        } else {
+            onAll(), onOne();
+        }
         for (int l = 0; l < 2; ++l) {
             theirs[l].later.push_back(
                 Measure([&] { vtk.Trace(VtkSide::Locator(l), seeds, maxSteps); }));
         }
-    }
-    const auto lines = ours.Lines();
-    if (parallel) {
-        ours.SetThreads(allThreads);
-        mineAll.first = Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); });
-        for (int r = 0; r < o.rounds; ++r) {
-            mineAll.later.push_back(Measure([&] { ours.TraceLines(o.source, o.radius, o.lines); }));
-        }
-        ours.SetThreads(1);
     }
     // The seeds handed to VTK are those the viewer's lines start from, bit for bit.
     int seedsOff = lines.size() == seeds.size() ? 0 : (int)seeds.size();
@@ -221,14 +245,17 @@ bool RunPathLines(const Options& o, OurSide& ours, VtkSide& vtk, int allThreads,
     const long steps = StepsTaken(lines, maxSteps);
     long points = 0;
     for (const auto& line : lines) points += (long)line.size();
-    fprintf(report, "%-28s %8s %10s %10s %12s\n", "", "steps", "1st Mst/s", "Mst/s", "ours/VTK");
+    fprintf(report, "%-28s %8s %10s %10s %14s %8s\n", "", "steps", "1st Mst/s", "Mst/s", "ours/VTK",
+            "all/VTK");
     fprintf(report, "%-28s %8ld %10.3f %10.3f %12s\n", "ours, 1 thread (2 lookups/st)", steps,
             Rate(steps, mine.first.seconds), Rate(steps, mine.Best()), "");
     if (parallel) {
-        // Its first run comes after the runs on one thread: no first Generate any more.
+        // Its runs come after the first on one thread: none is a first Generate.
         fprintf(report, "%-28s %8ld %10s %10.3f   all/1 %.2fx\n",
                 ("ours, " + std::to_string(allThreads) + " threads").c_str(), steps, "-",
                 Rate(steps, mineAll.Best()), mine.Best() / mineAll.Best());
+        fprintf(report, "%-28s   check: the lines on %d threads against 1, point for point: %s\n",
+                "", allThreads, sameOnAll ? "identical" : "DIFFERENT");
     } else {
         fprintf(report, "%-28s %8s %10s %10s\n",
                 ("ours, " + std::to_string(allThreads) + " threads").c_str(), "", "n/a", "n/a");
@@ -242,16 +269,19 @@ bool RunPathLines(const Options& o, OurSide& ours, VtkSide& vtk, int allThreads,
         if (!line.empty() && !vtk.Inside(line.back())) line.pop_back(), ++outside;
     }
     const char* names[2] = {"VTK, point locator", "VTK, cell locator"};
-    bool same = seedsOff == 0;
+    bool same = seedsOff == 0 && sameOnAll;
     fprintf(report, "%-28s   check: %d of %zu lines do not start at their seed%s\n", "", seedsOff,
             seeds.size(), seedsOff ? ": DIFFERENT" : "");
     for (int l = 0; l < 2; ++l) {
         const auto theirLines = vtk.Lines(VtkSide::Locator(l), seeds.size());
         const LineAgreement a = CompareLines(comparable, theirLines, kSeedTolerance);
         // The same steps as ours, when the lines agree.
-        fprintf(report, "%-28s %8ld %10.3f %10.3f %5.2fx/%.2fx\n", names[l], steps,
+        char allVtk[16] = "n/a";
+        if (parallel) snprintf(allVtk, sizeof allVtk, "%.2fx", theirs[l].Best() / mineAll.Best());
+        fprintf(report, "%-28s %8ld %10.3f %10.3f %7.2fx/%.2fx %8s\n", names[l], steps,
                 Rate(steps, theirs[l].first.seconds), Rate(steps, theirs[l].Best()),
-                theirs[l].first.seconds / mine.first.seconds, theirs[l].Best() / mine.Best());
+                theirs[l].first.seconds / mine.first.seconds, theirs[l].Best() / mine.Best(),
+                allVtk);
         const bool agree =
             a.countMismatches == 0 && a.seedMismatches == 0 && a.endDistance <= kEndTolerance;
         same &= agree;
@@ -278,6 +308,9 @@ int main(int argc, char** argv) {
     const std::string path = o.dir + "/volume.kav";
 
     OurSide ours;
+    // Loading derives the search data on every thread the viewer would use.
+    const int allThreads = OurSide::AllThreads();
+    const bool parallel = allThreads > 1 && ours.SetThreads(allThreads);
     Measurement load = Measure([&] {
         if (!ours.Load(path)) {
             fprintf(stderr, "bench_heavy: %s: no volume loaded\n", path.c_str());
@@ -292,13 +325,13 @@ int main(int argc, char** argv) {
         fprintf(stderr, "bench_heavy: %s\n", e.what());
         return 1;
     }
-    const int allThreads = (int)std::max(1u, std::thread::hardware_concurrency());
-    const bool parallel = allThreads > 1 && ours.SetThreads(allThreads);
     ours.SetThreads(1);
     fprintf(report, "bench_heavy: %s: %llu tetrahedra in %d blocks, %u vertices\n", path.c_str(),
             (unsigned long long)ours.Tetrahedra(), ours.Blocks(), ours.Vertices());
-    fprintf(report, "loading: ours %.2f s, VTK grid %.2f s; VTK SMP backend %s\n", load.seconds,
-            vtkLoad.seconds, vtkSMPTools::GetBackend());
+    fprintf(report,
+            "loading: ours %.2f s (on %d threads, search and extraction data included), VTK grid "
+            "%.2f s; VTK SMP backend %s\n",
+            load.seconds, parallel ? allThreads : 1, vtkLoad.seconds, vtkSMPTools::GetBackend());
     fprintf(report, "load average at the start: %s\n", LoadAverage().c_str());
     fprintf(report, "threads: ours 1 and all %d (VELMORA_THREADS): %s\n", allThreads,
             parallel ? "both measured" : "the viewer runs this work on one thread only, so n/a");

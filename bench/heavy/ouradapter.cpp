@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "volume/marchingtetra.h"
+#include "volume/parallel.h"
 #include "volume/pathline.h"
 #include "volume/pathlinestarter.h"
 #include "volume/pointlocator.h"
@@ -24,6 +25,7 @@ double TriangleArea(const double* a, const double* b, const double* c) {
 // The volume with one store and one searcher, kept from one run to the next as the app keeps
 // them, so that later runs reuse the store's memory and the searcher's caches.
 struct OurSide::State {
+    int threads = 1;
     TetrahedralVolume volume;
     TriangleStore surface;
     std::unique_ptr<PointLocator> locator;
@@ -35,7 +37,8 @@ OurSide::OurSide() : state(new State) {}
 OurSide::~OurSide() = default;
 
 bool OurSide::Load(const std::string& volumePath) {
-    if (!state->volume.ReadFile(volumePath.c_str()).Loaded()) return false;
+    if (!state->volume.ReadFile(volumePath.c_str(), Console(), state->threads).Loaded())
+        return false;
     state->locator = std::make_unique<PointLocator>(state->volume);
     return !state->volume.GetBlocks().empty();
 }
@@ -59,11 +62,17 @@ void OurSide::Range(BenchField field, double* range) const {
 }
 
 bool OurSide::SetThreads(int threads) {
-    return threads == 1;  // extraction and path lines run on the calling thread only
+    state->threads = threads;
+    return true;
+}
+
+int OurSide::AllThreads() {
+    return DefaultThreads();
 }
 
 void OurSide::Extract(BenchField field, double value) {
-    ExtractIsosurface(state->volume, FieldVar(field), value, &state->surface);
+    ExtractIsosurface(state->volume, FieldVar(field), value, &state->surface, Console(), nullptr,
+                      state->threads);
 }
 
 uint64_t OurSide::TriangleCount() const {
@@ -89,7 +98,7 @@ std::vector<Point> OurSide::DrawSeeds(const Point& source, double radius, int co
 void OurSide::TraceLines(const Point& source, double radius, int count) {
     std::vector<Seed> seeds;
     for (const Point& p : DrawSeeds(source, radius, count)) seeds.push_back(p);
-    TracePathLines(state->locator.get(), seeds, &state->lines);
+    TracePathLines(state->locator.get(), seeds, &state->lines, Console(), nullptr, state->threads);
 }
 
 std::vector<std::vector<Point>> OurSide::Lines() const {

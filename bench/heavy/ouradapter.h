@@ -28,6 +28,9 @@ public:
     // Runs the following work on `threads` threads; false when the viewer cannot, and then
     // the work keeps running on one.
     bool SetThreads(int threads);
+    // The number of threads the viewer runs such work on by default: VELMORA_THREADS, else
+    // one per core.
+    static int AllThreads();
 
     // Replaces the surface by the isosurface of `field` at `value`, as the isosurface panel's
     // "Generate" does.

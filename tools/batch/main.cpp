@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     std::string loading;
     TetrahedralVolume volume;
     const std::string path = options.dataDir + "/" + kVolumeFileName;
-    LoadResult loaded = volume.ReadFile(path.c_str(), Console(&loading));
+    LoadResult loaded = volume.ReadFile(path.c_str(), Console(&loading), options.threads);
     if (!loaded.Loaded()) {
         fprintf(stderr, "%s%s\n",
                 loaded.status == LoadStatus::kCannotOpen ? (path + ": ").c_str() : "",

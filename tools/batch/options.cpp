@@ -10,6 +10,7 @@ namespace {
 
 const int kMaxCount = 10000000;  // path lines per request
 const int kMaxRepeat = 1000000;
+const int kMaxThreads = 4096;
 
 bool ParseNumber(const char* text, double* value) {
     errno = 0;
@@ -79,13 +80,16 @@ bool ParseCommand(const std::vector<const char*>& words, BatchOptions* o, std::s
 }  // namespace
 
 const char* BatchUsage() {
-    return "usage: velmora-batch [--repeat N] [--quiet] DATADIR COMMAND [ARGS] [--out FILE.vtp]\n"
+    return "usage: velmora-batch [--threads N] [--repeat N] [--quiet] DATADIR COMMAND [ARGS]\n"
+           "                     [--out FILE.vtp]\n"
            "  iso FIELD VALUE                the isosurface of FIELD (density, energy or\n"
            "                                 momentum) at VALUE\n"
            "  pathlines X Y Z RADIUS COUNT   COUNT path lines seeded within RADIUS of (X, Y, Z)\n"
            "                                 as the path line panel seeds them\n"
            "Loads DATADIR/volume.kav, prints the work's console lines (unless --quiet) and one\n"
-           "summary line per repetition; --out writes the last result as VTK PolyData.\n";
+           "summary line per repetition; --out writes the last result as VTK PolyData.\n"
+           "--threads N runs the work on N threads (default: VELMORA_THREADS, else every core);\n"
+           "the results are the same for every N.\n";
 }
 
 const char* FieldName(FieldVar field) {
@@ -107,6 +111,9 @@ bool ParseBatchOptions(int argc, const char* const* argv, BatchOptions* o, std::
         const bool hasValue = i + 1 < argc;
         if (arg == "--quiet") {
             o->quiet = true;
+        } else if (arg == "--threads") {
+            if (!hasValue || !ParseInt(argv[++i], 1, kMaxThreads, &o->threads))
+                return Fail(error, "--threads takes a number from 1 to 4096");
         } else if (arg == "--repeat") {
             if (!hasValue || !ParseInt(argv[++i], 1, kMaxRepeat, &o->repeat))
                 return Fail(error, "--repeat takes a number from 1 to 1000000");

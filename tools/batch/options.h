@@ -1,5 +1,5 @@
 // The command line of velmora-batch:
-//   velmora-batch [--repeat N] [--quiet] DATADIR COMMAND [ARGS] [--out FILE.vtp]
+//   velmora-batch [--threads N] [--repeat N] [--quiet] DATADIR COMMAND [ARGS] [--out FILE.vtp]
 //     iso FIELD VALUE                FIELD: density | energy | momentum
 //     pathlines X Y Z RADIUS COUNT   seeds as the path line panel's "Generate" draws them
 #pragma once
@@ -11,6 +11,7 @@
 struct BatchOptions {
     enum class Command { kIso, kPathLines };
 
+    int threads = 0;  // 0: VELMORA_THREADS, else every core
     int repeat = 1;
     bool quiet = false;
     std::string dataDir;

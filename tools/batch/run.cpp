@@ -30,7 +30,8 @@ bool RunIso(const TetrahedralVolume& vol, const BatchOptions& o, FILE* out, std:
     for (int r = 0; r < o.repeat; ++r) {
         std::string sink;
         auto start = std::chrono::steady_clock::now();
-        ExtractIsosurface(vol, o.field, o.value, &triangles, WorkConsole(o, &sink));
+        ExtractIsosurface(vol, o.field, o.value, &triangles, WorkConsole(o, &sink), nullptr,
+                          o.threads);
         double seconds = SecondsSince(start);
         fflush(stdout);
         fprintf(out, "iso field=%s value=%.17g tetrahedra=%llu triangles=%zu seconds=%.6f\n",
@@ -47,12 +48,12 @@ bool RunPathLines(const TetrahedralVolume& vol, const BatchOptions& o, FILE* out
     for (int r = 0; r < o.repeat; ++r) {
         std::string sink;
         auto start = std::chrono::steady_clock::now();
-        // A new generator and searcher each time: the lines of a first "Generate".
+        // A new generator each time: the seeds of a first "Generate".
         RandomSequence random;
         std::vector<Seed> seeds;
         for (int i = 0; i < o.count; ++i) seeds.push_back(DrawSeed(random, o.source, o.radius));
         PointLocator locator(vol);
-        TracePathLines(&locator, seeds, &lines, WorkConsole(o, &sink));
+        TracePathLines(&locator, seeds, &lines, WorkConsole(o, &sink), nullptr, o.threads);
         double seconds = SecondsSince(start);
         size_t points = 0, steps = 0;
         for (const PathLine& line : lines) {
