@@ -1,5 +1,5 @@
 // Frames drawn the way the viewer draws them and read back pixel by pixel, for the tests of
-// the overlays.
+// the widgets and overlays.
 #pragma once
 
 #include <GL/glu.h>
@@ -8,7 +8,9 @@
 #include <ostream>
 #include <vector>
 
+#include "scene/camera.h"
 #include "scene/scene.h"
+#include "widgets/glfont.h"
 
 struct Rgb {
     int r, g, b;
@@ -42,6 +44,13 @@ public:
         return n;
     }
     int Count(const Rgb& c) const { return Count(c, 0, 0, width, height); }
+    // Positions of the pixels of this colour, as one mask over the frame.
+    std::vector<bool> Mask(const Rgb& c) const {
+        std::vector<bool> mask(width * height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) mask[y * width + x] = At(x, y) == c;
+        return mask;
+    }
     // Pixels that differ from c in [x0, x1) x [y0, y1).
     int CountOther(const Rgb& c, int x0, int y0, int x1, int y1) const {
         return (std::min(x1, width) - std::max(x0, 0)) * (std::min(y1, height) - std::max(y0, 0)) -
@@ -76,3 +85,27 @@ inline Frame DrawFrame(Scene& scene, int width, int height, const Rgb& clear, in
     glFinish();
     return Frame(width, height);
 }
+
+// The one font of the window's context, which every test scene draws with.
+inline BitmapFont& TestFont() {
+    static BitmapFont font;
+    return font;
+}
+
+// A scene holding the given widgets, with its own camera, drawn in a window of
+// width x height.
+template <int width, int height>
+struct TestSceneIn {
+    CameraObject camera;
+    Scene scene;
+    explicit TestSceneIn(std::initializer_list<Widget*> widgets) {
+        scene.SetCamera(&camera);
+        scene.SetFont(&TestFont());
+        for (Widget* w : widgets) scene.AddUIElement(w);
+    }
+    Frame Draw(const Rgb& clear = Rgb{0, 0, 0}) { return DrawFrame(scene, width, height, clear); }
+    // With the widgets told the window is sceneWidth x sceneHeight.
+    Frame Draw(int sceneWidth, int sceneHeight) {
+        return DrawFrame(scene, width, height, Rgb{0, 0, 0}, sceneWidth, sceneHeight);
+    }
+};

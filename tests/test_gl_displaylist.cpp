@@ -27,12 +27,7 @@ void LoadStrip(DisplayListObject& obj, uint32_t count) {
         s.vertices.push_back(MakeVertex(i, 1, 0, 0, 0.5));
         s.tris.push_back({{3 * i, 3 * i + 1, 3 * i + 2}, {0, 0, 1}});
     }
-    std::string bytes = s.Bytes();
-    FILE* f = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
-    CaptureStdout();
-    obj.LoadStream(f, "strip");
-    GetCapturedStdout();
-    fclose(f);
+    LoadQuietly(s.Bytes(), [&](FILE* file) { obj.LoadStream(file, "strip"); });
 }
 
 GLint PolygonMode() {

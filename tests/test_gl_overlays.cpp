@@ -32,25 +32,7 @@ const Rgb kBlack{0, 0, 0};
 const Rgb kTextBlue{0, 0, 128};     // (0, 0, 0.5): the overlays' text
 const Rgb kBoxGrey{178, 178, 178};  // white at 0.7 over black
 
-// The one font of the window's context, which every test scene draws with.
-BitmapFont& Font() {
-    static BitmapFont font;
-    return font;
-}
-
-// A scene holding the given widgets, with its own camera.
-struct TestScene {
-    CameraObject camera;
-    Scene scene;
-    explicit TestScene(std::initializer_list<Widget*> widgets) {
-        scene.SetCamera(&camera);
-        scene.SetFont(&Font());
-        for (Widget* w : widgets) scene.AddUIElement(w);
-    }
-    Frame Draw(int sceneWidth = 0, int sceneHeight = 0) {
-        return DrawFrame(scene, kWidth, kHeight, kBlack, sceneWidth, sceneHeight);
-    }
-};
+using TestScene = TestSceneIn<kWidth, kHeight>;
 
 // Prints text in the overlays' blue at a raster position.
 class TextProbe : public Widget {
@@ -75,7 +57,7 @@ float PenAdvance(const char* text) {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glRasterPos2f(0, 10);
-    Font().Print("%s", text);
+    TestFont().Print("%s", text);
     GLfloat pos[4];
     glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
     return pos[0];

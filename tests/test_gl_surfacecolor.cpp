@@ -36,12 +36,7 @@ void LoadFan(DisplayListObject& surface) {
     for (uint32_t i = 1; i + 1 < (uint32_t)s.vertices.size(); ++i) {
         s.tris.push_back({{0, i, i + 1}, {0, 0, 1}});
     }
-    std::string bytes = s.Bytes();
-    FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
-    CaptureStdout();
-    surface.LoadStream(file, "fan");
-    GetCapturedStdout();
-    fclose(file);
+    LoadQuietly(s.Bytes(), [&](FILE* file) { surface.LoadStream(file, "fan"); });
 }
 
 std::vector<unsigned char> Draw(DisplayListObject& surface) {

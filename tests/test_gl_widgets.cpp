@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "glframe.h"
 #include "glwindow.h"
 #include "scene/camera.h"
 #include "scene/scene.h"
@@ -31,91 +32,12 @@ const int kHeight = 300;
 testing::Environment* const window =
     testing::AddGlobalTestEnvironment(new GlWindow(kWidth, kHeight));
 
-// The one font of the window's context, which every test scene draws with.
-BitmapFont& Font() {
-    static BitmapFont font;
-    return font;
-}
-
-struct Rgb {
-    int r, g, b;
-    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-std::ostream& operator<<(std::ostream& os, const Rgb& c) {
-    return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
-
 const Rgb kBlack{0, 0, 0};
 const Rgb kBlue{0, 0, 255};
 const Rgb kWhite{255, 255, 255};
 const Rgb kTextBlue{0, 0, 128};  // (0, 0, 0.5): titles and the frame rate
 
-bool Near(const Rgb& a, const Rgb& b, int tolerance = 1) {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
-           std::abs(a.b - b.b) <= tolerance;
-}
-
-// The back buffer after a frame; pixel (x, y) from the bottom-left corner.
-class Frame {
-public:
-    Frame() : data(3 * kWidth * kHeight) {
-        glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, data.data());
-    }
-    Rgb At(int x, int y) const {
-        const unsigned char* p = &data[3 * (y * kWidth + x)];
-        return {p[0], p[1], p[2]};
-    }
-    // Pixels of exactly this colour in [x0, x1) x [y0, y1).
-    int Count(const Rgb& c, int x0 = 0, int y0 = 0, int x1 = kWidth, int y1 = kHeight) const {
-        int n = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x) n += At(x, y) == c;
-        return n;
-    }
-    // Positions of the pixels of this colour, as one mask over the frame.
-    std::vector<bool> Mask(const Rgb& c) const {
-        std::vector<bool> mask(kWidth * kHeight);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) mask[y * kWidth + x] = At(x, y) == c;
-        return mask;
-    }
-
-private:
-    std::vector<unsigned char> data;
-};
-
-// Draws one frame of `scene` the way the viewer does: the 45-degree projection of a
-// window resize, then the scene's 3D pass and its widget pass in window pixels.
-Frame DrawFrame(Scene& scene, const Rgb& clear = kBlack) {
-    double bounds[6] = BOUNDS_INIT;
-    scene.SetWidth(kWidth);
-    scene.SetHeight(kHeight);
-    glViewport(0, 0, kWidth, kHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(45, (double)kWidth / kHeight, 1, FarPlane(bounds, kHeight));
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glClearColor(clear.r / 255.0f, clear.g / 255.0f, clear.b / 255.0f, 0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    scene.RenderScene();
-    glFinish();
-    return Frame();
-}
-
-// A scene holding the given widgets, with its own camera.
-struct TestScene {
-    CameraObject camera;
-    Scene scene;
-    explicit TestScene(std::initializer_list<Widget*> widgets) {
-        scene.SetCamera(&camera);
-        scene.SetFont(&Font());
-        for (Widget* w : widgets) scene.AddUIElement(w);
-    }
-    Frame Draw(const Rgb& clear = kBlack) { return DrawFrame(scene, clear); }
-};
+using TestScene = TestSceneIn<kWidth, kHeight>;
 
 // Prints text in a colour at a raster position, as the widgets do.
 class TextProbe : public Widget {
@@ -147,7 +69,7 @@ void PixelProjection() {
 // How far printing moves the raster position for the given text.
 float PenAdvance(const char* text) {
     glRasterPos2f(0, 10);
-    Font().Print("%s", text);
+    TestFont().Print("%s", text);
     GLfloat pos[4];
     glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
     return pos[0];
@@ -156,13 +78,13 @@ float PenAdvance(const char* text) {
 }  // namespace
 
 TEST(Font, BuiltOnceOnFirstUseEvenForANullFormat) {
-    if (Font().Base() != 0) GTEST_SKIP() << "font already built by an earlier test";
+    if (TestFont().Base() != 0) GTEST_SKIP() << "font already built by an earlier test";
     CaptureStdout();
-    Font().Print(nullptr);
-    Font().Print("x");
-    Font().Print("y");
+    TestFont().Print(nullptr);
+    TestFont().Print("x");
+    TestFont().Print("y");
     EXPECT_EQ(GetCapturedStdout(), "Generating font...\n");
-    const GLuint base = Font().Base();
+    const GLuint base = TestFont().Base();
     ASSERT_NE(base, 0u);
     for (GLuint i = 0; i < 96; ++i) EXPECT_TRUE(glIsList(base + i)) << i;
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
@@ -191,14 +113,14 @@ TEST(Font, AtMost255CharactersAndOnlyCodes32To127AreDrawn) {
     EXPECT_FLOAT_EQ(PenAdvance(std::string(300, 'a').c_str()), 255 * a);
     EXPECT_FLOAT_EQ(PenAdvance("a\001\t\n\037\200\240\377a"), 2 * a);
     glRasterPos2f(0, 10);
-    Font().Print("%d%s", 12, std::string(400, 'a').c_str());
+    TestFont().Print("%d%s", 12, std::string(400, 'a').c_str());
     GLfloat pos[4];
     glGetFloatv(GL_CURRENT_RASTER_POSITION, pos);
     EXPECT_FLOAT_EQ(pos[0], PenAdvance("12") + 253 * a);
 
     // Lists made after the font must not be reached by bytes beyond 127: fill the names
     // right after the glyphs with lists that move the pen far.
-    const GLuint base = Font().Base();
+    const GLuint base = TestFont().Base();
     const GLuint others = glGenLists(160);
     ASSERT_EQ(others, base + 96) << "the list names after the font are taken";
     const GLubyte none = 0;

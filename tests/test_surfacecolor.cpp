@@ -22,12 +22,7 @@ void Load(DisplayListObject& surface) {
     s.vertices = {MakeVertex(0, 0, 0, 0, -4, 2), MakeVertex(1, 0, 0, 8, 4, 2),
                   MakeVertex(0, 1, 0, 2, 0, 2), MakeVertex(1, 1, 0, 10, -6, 2)};
     s.tris = {{{0, 1, 2}, {0, 0, 1}}, {{1, 3, 2}, {0, 0, 1}}};
-    std::string bytes = s.Bytes();
-    FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
-    CaptureStdout();
-    surface.LoadStream(file, "surface");
-    GetCapturedStdout();
-    fclose(file);
+    LoadQuietly(s.Bytes(), [&](FILE* file) { surface.LoadStream(file, "surface"); });
 }
 
 }  // namespace

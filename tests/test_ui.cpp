@@ -32,13 +32,8 @@ std::unique_ptr<TetrahedralVolume> VolumeWithRange(double lo, double hi) {
     f.vertices = {MakeVertex(0, 0, 0), MakeVertex(1, 0, 0), MakeVertex(0, 1, 0),
                   MakeVertex(0, 0, 1)};
     f.blocks.push_back({{0, 1, 0, 1, 0, 1}, {0, 1, 2, 3}});
-    std::string bytes = f.Bytes();
-    FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
     auto v = std::make_unique<TetrahedralVolume>();
-    CaptureStdout();
-    v->ReadStream(file, "volume.kav");
-    GetCapturedStdout();
-    fclose(file);
+    LoadQuietly(f.Bytes(), [&](FILE* file) { v->ReadStream(file, "volume.kav"); });
     return v;
 }
 
@@ -56,13 +51,8 @@ std::unique_ptr<TetrahedralVolume> CutVolume() {
                   MakeVertex(2, 1, 0, 10, 10, 10)};
     f.blocks.push_back({{0, 1, 0, 1, 0, 1}, {0, 1, 2, 3}});
     f.blocks.push_back({{1, 2, 0, 1, 0, 1}, {4, 1, 5, 3}});
-    std::string bytes = f.Bytes();
-    FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
     auto v = std::make_unique<TetrahedralVolume>();
-    CaptureStdout();
-    v->ReadStream(file, "volume.kav");
-    GetCapturedStdout();
-    fclose(file);
+    LoadQuietly(f.Bytes(), [&](FILE* file) { v->ReadStream(file, "volume.kav"); });
     return v;
 }
 
@@ -76,12 +66,7 @@ void LoadTriangle(DisplayListObject& surface, double x0, double x1, double y0, d
     s.vertices = {MakeVertex(x0, y0, z0, 1, -2), MakeVertex(x1, y0, z1, 2, 2),
                   MakeVertex(x0, y1, z1, 3, 6)};
     s.tris.push_back({{0, 1, 2}, {0, 0, 1}});
-    std::string bytes = s.Bytes();
-    FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
-    CaptureStdout();
-    surface.LoadStream(file, "surface");
-    GetCapturedStdout();
-    fclose(file);
+    LoadQuietly(s.Bytes(), [&](FILE* file) { surface.LoadStream(file, "surface"); });
 }
 
 // Holds the worker until opened (or cancelled), so that the jobs behind it wait.

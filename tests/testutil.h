@@ -1,7 +1,10 @@
 // Builders for small data files and other helpers shared by the unit tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,16 @@ struct SurfaceBytes {
     std::vector<Tri> tris;
     std::string Bytes() const;
 };
+
+// Calls `load` with a stream over `bytes`, dropping what it prints on stdout.
+template <typename Load>
+void LoadQuietly(const std::string& bytes, Load load) {
+    FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+    testing::internal::CaptureStdout();
+    load(file);
+    testing::internal::GetCapturedStdout();
+    fclose(file);
+}
 
 // A fresh empty directory under the system's temporary directory.
 std::string MakeTempDir();

@@ -75,6 +75,19 @@ class LongWork(unittest.TestCase):
                 raise AssertionError("the queue did not end:\n" + v.text()[-3000:])
             time.sleep(0.05)
 
+    @staticmethod
+    def floor_and_isosurface_panel(v):
+        """Hides all but the floor, so that frames are quick to draw even on a busy machine
+        (what is measured is whether they are drawn at all), and opens the isosurface
+        panel."""
+        v.click(*widget_centre(*OPEN_CITY))
+        v.wait_for_panel(400)
+        for box in ("Show Ceiling", "Show Walls", "Show City", "Back"):
+            v.click(*widget_centre(*CITY[box]))
+        v.wait_for_panel(200)
+        v.click(*widget_centre(*OPEN_ISO))
+        v.wait_for_panel(400)
+
     def press(self, v, name, wait=0.3):
         v.click(*widget_centre(*ISO[name]))
         v.frames(wait)
@@ -82,15 +95,7 @@ class LongWork(unittest.TestCase):
     def test_frames_keep_coming_and_the_camera_moves_during_an_extraction(self):
         with self.start(self.large, ONE_THREAD) as v:
             blocks = block_count(v.text())
-            # Only the floor stays in view, so that frames are quick to draw even on a busy
-            # machine: what is measured is whether they are drawn at all.
-            v.click(*widget_centre(*OPEN_CITY))
-            v.wait_for_panel(400)
-            for box in ("Show Ceiling", "Show Walls", "Show City", "Back"):
-                v.click(*widget_centre(*CITY[box]))
-            v.wait_for_panel(200)
-            v.click(*widget_centre(*OPEN_ISO))
-            v.wait_for_panel(400)
+            self.floor_and_isosurface_panel(v)
             self.press(v, "Contour Momentum")
             before = v.screenshot()
             mark = len(v.text())
@@ -145,15 +150,7 @@ class LongWork(unittest.TestCase):
     def test_esc_cancels_the_running_extraction_and_keeps_the_surface_shown(self):
         with self.start(self.large, ONE_THREAD) as v:
             blocks = block_count(v.text())
-            # Only the floor stays in view, so that a frame is drawn well within an
-            # extraction even on a busy machine.
-            v.click(*widget_centre(*OPEN_CITY))
-            v.wait_for_panel(400)
-            for box in ("Show Ceiling", "Show Walls", "Show City", "Back"):
-                v.click(*widget_centre(*CITY[box]))
-            v.wait_for_panel(200)
-            v.click(*widget_centre(*OPEN_ISO))
-            v.wait_for_panel(400)
+            self.floor_and_isosurface_panel(v)
             self.press(v, "Contour Energy")
             mark = len(v.text())
             # A picture taken (p) while the queued extractions run shows the progress bar.
