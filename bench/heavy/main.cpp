@@ -122,6 +122,22 @@ double Rate(double work, double seconds) {
     return seconds > 0 ? work / seconds / 1e6 : 0;
 }
 
+// Runs `rounds` rounds, each of ours and theirs side by side, so that they find the caches
+// alike; ours on one thread and on all take turns at going first.
+template <typename One, typename All, typename Theirs>
+void RunRounds(int rounds, bool parallel, One onOne, All onAll, Theirs theirs) {
+    for (int r = 0; r < rounds; ++r) {
+        if (!parallel) {
+            onOne();
+        } else if (r % 2 == 0) {
+            onOne(), onAll();
+        } else {
+            onAll(), onOne();
+        }
+        theirs();
+    }
+}
+
 // ---- Isosurfaces
 
 bool RunIsosurfaces(const Options& o, OurSide& ours, VtkSide& vtk, int allThreads, bool parallel) {
@@ -155,18 +171,8 @@ bool RunIsosurfaces(const Options& o, OurSide& ours, VtkSide& vtk, int allThread
             // The same triangles in the same order sum to the same area, to the last bit.
             sameOnAll &= ours.TriangleCount() == triangles && ours.SurfaceArea() == area;
         };
-        // Each round runs the three side by side, so that they find the caches alike; ours on
-        // one thread and on all take turns at going first.
-        for (int r = 0; r < o.rounds; ++r) {
-            if (!parallel) {
-                onOne();
-            } else if (r % 2 == 0) {
-                onOne(), onAll();
-            } else {
-                onAll(), onOne();
-            }
-            theirs.later.push_back(Measure([&] { vtk.Contour(field, value); }));
-        }
+        RunRounds(o.rounds, parallel, onOne, onAll,
+                  [&] { theirs.later.push_back(Measure([&] { vtk.Contour(field, value); })); });
         const bool agree = triangles == vtkTriangles &&
                            std::fabs(area - vtkArea) <= kAreaTolerance * std::fabs(vtkArea);
         same &= agree && sameOnAll;
@@ -222,21 +228,12 @@ bool RunPathLines(const Options& o, OurSide& ours, VtkSide& vtk, int allThreads,
         ours.SetThreads(1);
         sameOnAll &= ours.Lines() == lines;
     };
-    // Each round runs them all side by side, so that they find the caches alike; ours on one
-    // thread and on all take turns at going first.
-    for (int r = 0; r < o.rounds; ++r) {
-        if (!parallel) {
-            onOne();
-        } else if (r % 2 == 0) {
-            onOne(), onAll();
-        } else {
-            onAll(), onOne();
-        }
+    RunRounds(o.rounds, parallel, onOne, onAll, [&] {
         for (int l = 0; l < 2; ++l) {
             theirs[l].later.push_back(
                 Measure([&] { vtk.Trace(VtkSide::Locator(l), seeds, maxSteps); }));
         }
-    }
+    });
     // The seeds handed to VTK are those the viewer's lines start from, bit for bit.
     int seedsOff = lines.size() == seeds.size() ? 0 : (int)seeds.size();
     for (size_t i = 0; i < lines.size() && i < seeds.size(); ++i) {
