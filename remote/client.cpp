@@ -144,7 +144,7 @@ bool RemoteVolume::TracePathLines(const std::vector<Seed>& seeds, std::vector<Pa
             index != lines->size() || index >= seeds.size())
             return Drop(error, "the server sent a malformed path line");
         std::vector<Particle> traced(count);
-        memcpy(traced.data(), points, count * kPointWireBytes);
+        if (count > 0) memcpy(traced.data(), points, count * kPointWireBytes);
         PathLine line;
         line.SetStart(seeds[index].data());
         line.SetPoints(std::move(traced));

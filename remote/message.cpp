@@ -11,7 +11,7 @@ const uint32_t kMaxTokenBytes = 256;
 
 bool MessageReader::Raw(void* dst, size_t size) {
     if (!ok || size > left) return ok = false;
-    memcpy(dst, at, size);
+    if (size > 0) memcpy(dst, at, size);
     at += size;
     left -= size;
     return true;
@@ -76,7 +76,7 @@ bool DecodeRequest(const char* data, size_t size, Request* request, std::string*
             const char* seeds = in.Records(count, sizeof(Seed));
             if (!seeds || !in.Done()) break;
             r.seeds.resize(count);
-            memcpy(r.seeds.data(), seeds, count * sizeof(Seed));
+            if (count > 0) memcpy(r.seeds.data(), seeds, count * sizeof(Seed));
             *request = std::move(r);
             return true;
         }

@@ -54,7 +54,9 @@ public:
         U32((uint32_t)s.size());
         bytes.append(s);
     }
-    void Raw(const void* data, size_t size) { bytes.append(static_cast<const char*>(data), size); }
+    void Raw(const void* data, size_t size) {
+        if (size > 0) bytes.append(static_cast<const char*>(data), size);
+    }
     const std::string& Bytes() const { return bytes; }
     std::string Take() { return std::move(bytes); }
 

@@ -33,7 +33,7 @@ bool UnpackPiece(MessageReader* in, Piece* piece) {
     const char* points = in->Records(count, sizeof(Particle));
     if (!points) return false;
     piece->points.resize(count);
-    memcpy(piece->points.data(), points, count * sizeof(Particle));
+    if (count > 0) memcpy(piece->points.data(), points, count * sizeof(Particle));
     return true;
 }
 
