@@ -52,7 +52,7 @@ def run(command):
     done = subprocess.run(command, capture_output=True, text=True)
     if done.returncode != 0:
         sys.exit("%s failed: %s" % (command, done.stderr))
-    return time.time() - start, done.stdout
+    return time.time() - start, done.stdout + done.stderr
 
 
 def main():
@@ -71,7 +71,8 @@ def main():
     local = {}
     for name, job in (("iso", iso), ("lines", lines)):
         out = os.path.join(scratch, "local-%s.vtp" % name)
-        seconds, text = run([batch, a.data] + job + ["--out", out])
+        seconds, text = run(["/usr/bin/time", "-f", "peak %M kB", batch, a.data] + job
+                            + ["--out", out])
         local[name] = open(out, "rb").read()
         print("local velmora-batch %s: %.3f s wall (load included); %s"
               % (name, seconds, text.strip().splitlines()[-1]))
@@ -101,14 +102,16 @@ def main():
             for name, job in (("iso", iso), ("lines", lines)):
                 for attempt in range(2):  # the first request, then a warm one
                     out = os.path.join(scratch, "n%d-%s.vtp" % (n, name))
-                    seconds, _ = run([batch, "--connect", address, "--quiet"] + job
-                                     + ["--out", out])
+                    seconds, said = run([batch, "--connect", address, "--quiet"] + job
+                                        + ["--out", out])
+                    answer = float(re.search(r"seconds=([0-9.]+)", said).group(1))
                     same = open(out, "rb").read() == local[name]
                     log.seek(0)
                     summary = log.read().decode(errors="replace").strip().splitlines()[-1]
-                    print("  %s (%s): client wall %.3f s; server: %s; --out %s"
-                          % (name, "first" if attempt == 0 else "again", seconds, summary,
-                             "identical" if same else "DIFFERS"))
+                    print("  %s (%s): answered in %.3f s (client wall %.3f s with start and "
+                          "--out); server: %s; --out %s"
+                          % (name, "first" if attempt == 0 else "again", answer, seconds,
+                             summary, "identical" if same else "DIFFERS"))
             ranks = children(proc.pid)
             print("  peak resident memory per process (MiB): "
                   + ", ".join("%.1f" % peak_mib(r) for r in ranks))
