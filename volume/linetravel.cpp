@@ -34,6 +34,7 @@ int TravelLine(Traveller* t, ShareLocator* locator, Piece* piece) {
     const std::vector<Particle>& points = segment.Points();
     // The first point was the last of the visit before, apart from the seed.
     piece->points.assign(points.begin() + (t->visit == 0 ? 0 : 1), points.end());
+    piece->ended = next < 0;
     if (next >= 0) {
         t->tracer = tracer.GetState();
         memcpy(t->position, points.back().position, sizeof t->position);

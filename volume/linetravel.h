@@ -25,6 +25,7 @@ struct Traveller {
 struct Piece {
     uint32_t line = 0;
     uint32_t visit = 0;
+    bool ended = false;  // the line ended in this visit
     std::string text;
     std::vector<Particle> points;
 };

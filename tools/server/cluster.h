@@ -20,5 +20,7 @@ void AwaitAll(std::vector<MPI_Request>* requests);
 void BroadcastBytes(std::string* bytes, int root);
 // Receives the next message with `tag` from `source` into `bytes`.
 void ReceiveBytes(std::string* bytes, int source, int tag);
+// Process 0 receives every process's `bytes`, joined in process order; the others get "".
+std::string GatherBytes(const std::string& bytes);
 // The sum over the processes of `value`.
 long long SumOver(long long value);

@@ -1,8 +1,8 @@
 // Path lines over the processes. A line travels: each process traces it as far as its own
 // blocks allow, and when a lookup needs a block held elsewhere, the line, with its lookup
 // half-done and its searcher's caches, moves there at the end of the round. Each visit
-// leaves a piece of the line (points and console text) where it happened; at the end
-// process 0 gathers the pieces and sends the lines in order.
+// makes a piece of the line (points and console text); after every round process 0 gathers
+// the round's pieces and sends the lines finished so far, in order.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -15,11 +15,10 @@
 
 namespace {
 
-const int kTagPieces = 22;
-
 void PackPiece(const Piece& piece, MessageWriter* m) {
     m->U32(piece.line);
     m->U32(piece.visit);
+    m->U8(piece.ended ? 1 : 0);
     m->String(piece.text);
     m->U32((uint32_t)piece.points.size());
     m->Raw(piece.points.data(), piece.points.size() * sizeof(Particle));
@@ -27,11 +26,13 @@ void PackPiece(const Piece& piece, MessageWriter* m) {
 
 bool UnpackPiece(MessageReader* in, Piece* piece) {
     uint32_t count;
-    if (!in->U32(&piece->line) || !in->U32(&piece->visit) ||
+    uint8_t ended;
+    if (!in->U32(&piece->line) || !in->U32(&piece->visit) || !in->U8(&ended) ||
         !in->String(&piece->text, kMaxReplyBytes) || !in->U32(&count))
         return false;
     const char* points = in->Records(count, sizeof(Particle));
     if (!points) return false;
+    piece->ended = ended != 0;
     piece->points.resize(count);
     if (count > 0) memcpy(piece->points.data(), points, count * sizeof(Particle));
     return true;
@@ -65,44 +66,56 @@ std::vector<Traveller> Exchange(const Cluster& cluster, const std::vector<Travel
     return arrived;
 }
 
-// Sends the lines, put together from the pieces of every process, to the client in order.
-void SendLines(const Cluster& cluster, size_t count, std::vector<Piece> mine, ClientLink* client) {
-    std::vector<std::vector<Piece>> byLine(count);
-    for (Piece& piece : mine) byLine[piece.line].push_back(std::move(piece));
-    std::string bytes;
-    for (int p = 1; p < cluster.size; ++p) {
-        ReceiveBytes(&bytes, p, kTagPieces);
+// Process 0's side: puts the lines together from the pieces of every process, and sends
+// each finished line to the client once every line before it has gone.
+class LineAssembler {
+public:
+    explicit LineAssembler(size_t count) : pieces(count), ended(count, 0) {}
+
+    // Takes pieces packed one after the other; false when they do not decode.
+    bool Take(const std::string& bytes) {
         MessageReader in(bytes);
         Piece piece;
-        while (!in.Done() && UnpackPiece(&in, &piece) && piece.line < count)
-            byLine[piece.line].push_back(std::move(piece));
-    }
-    for (size_t i = 0; i < count; ++i) {
-        std::vector<Piece>& pieces = byLine[i];
-        std::sort(pieces.begin(), pieces.end(),
-                  [](const Piece& a, const Piece& b) { return a.visit < b.visit; });
-        std::string text;
-        std::vector<Particle> points;
-        for (const Piece& piece : pieces) {
-            text += piece.text;
-            points.insert(points.end(), piece.points.begin(), piece.points.end());
+        while (!in.Done()) {
+            if (!UnpackPiece(&in, &piece) || piece.line >= pieces.size()) return false;
+            ended[piece.line] |= piece.ended;
+            pieces[piece.line].push_back(std::move(piece));
         }
-        MessageWriter m(MessageType::kLine);
-        m.U32((uint32_t)i);
-        m.String(text);
-        m.U32((uint32_t)points.size());
-        m.Raw(points.data(), points.size() * sizeof(Particle));
-        client->Send(m.Take());
-        byLine[i].clear();
-        byLine[i].shrink_to_fit();
+        return true;
     }
-    client->Send(MessageWriter(MessageType::kLinesEnd).Take());
-}
+
+    void SendFinished(ClientLink* client) {
+        for (; next < pieces.size() && ended[next]; ++next) {
+            std::vector<Piece>& line = pieces[next];
+            std::sort(line.begin(), line.end(),
+                      [](const Piece& a, const Piece& b) { return a.visit < b.visit; });
+            std::string text;
+            std::vector<Particle> points;
+            for (const Piece& piece : line) {
+                text += piece.text;
+                points.insert(points.end(), piece.points.begin(), piece.points.end());
+            }
+            MessageWriter m(MessageType::kLine);
+            m.U32((uint32_t)next);
+            m.String(text);
+            m.U32((uint32_t)points.size());
+            m.Raw(points.data(), points.size() * sizeof(Particle));
+            client->Send(m.Take());
+            std::vector<Piece>().swap(line);
+        }
+    }
+
+private:
+    std::vector<std::vector<Piece>> pieces;  // per line, in the order they arrived
+    std::vector<char> ended;
+    size_t next = 0;  // the first line not sent yet
+};
 
 }  // namespace
 
-void ServeLines(const Cluster& cluster, const Share& share, const Request& request,
-                ClientLink* client) {
+LineTraffic ServeLines(const Cluster& cluster, const Share& share, const Request& request,
+                       ClientLink* client) {
+    LineTraffic traffic;
     const std::vector<Seed>& seeds = request.seeds;
     // Each process starts every size-th line; the first lookup sends it where it belongs.
     std::vector<Traveller> here;
@@ -114,14 +127,21 @@ void ServeLines(const Cluster& cluster, const Share& share, const Request& reque
     for (int w = 0; w < workers; ++w)
         locators.push_back(
             std::make_unique<ShareLocator>(share.volume, share.starts, cluster.rank));
-    std::vector<Piece> pieces;
+    LineAssembler assembler(cluster.rank == 0 ? seeds.size() : 0);
     for (;;) {
         std::vector<Piece> visits(here.size());
         std::vector<int> to(here.size());
         ParallelFor(here.size(), workers, [&](size_t i, int worker) {
             to[i] = TravelLine(&here[i], locators[worker].get(), &visits[i]);
         });
-        for (Piece& piece : visits) pieces.push_back(std::move(piece));
+        // The round's pieces go to process 0, which sends the lines finished so far.
+        MessageWriter packed(MessageType::kLine);
+        for (const Piece& piece : visits) PackPiece(piece, &packed);
+        const std::string joined = GatherBytes(packed.Take().substr(1));
+        if (cluster.rank == 0) {
+            assembler.Take(joined);
+            assembler.SendFinished(client);
+        }
         std::vector<Traveller> leaving;
         std::vector<int> leavingTo;
         for (size_t i = 0; i < here.size(); ++i) {
@@ -136,19 +156,12 @@ void ServeLines(const Cluster& cluster, const Share& share, const Request& reque
         MPI_Request reduce;
         MPI_Iallreduce(state, total, 2, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD, &reduce);
         Await(&reduce);
-        if (total[1] > 0) return;
+        if (total[1] > 0) return traffic;
         if (total[0] == 0) break;
+        ++traffic.rounds;
+        traffic.moves += total[0];
         here = Exchange(cluster, leaving, leavingTo);
     }
-    if (cluster.rank != 0) {
-        MessageWriter m(MessageType::kLine);
-        for (const Piece& piece : pieces) PackPiece(piece, &m);
-        // The message type byte is not part of the pieces.
-        std::string bytes = m.Take().substr(1);
-        MPI_Request send;
-        MPI_Isend(bytes.data(), (int)bytes.size(), MPI_BYTE, 0, kTagPieces, MPI_COMM_WORLD, &send);
-        Await(&send);
-        return;
-    }
-    SendLines(cluster, seeds.size(), std::move(pieces), client);
+    if (cluster.rank == 0) client->Send(MessageWriter(MessageType::kLinesEnd).Take());
+    return traffic;
 }

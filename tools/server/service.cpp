@@ -119,8 +119,9 @@ void Service::Carry(Client& client, const std::string& payload, const Request& r
         ServeIso(cluster, share, request, &link);
         printf("iso field=%s value=%.17g", FieldWord(request.field), request.value);
     } else {
-        ServeLines(cluster, share, request, &link);
-        printf("pathlines lines=%zu", request.seeds.size());
+        const LineTraffic traffic = ServeLines(cluster, share, request, &link);
+        printf("pathlines lines=%zu rounds=%lld moves=%lld", request.seeds.size(), traffic.rounds,
+               traffic.moves);
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -24,5 +24,10 @@ struct ClientLink {
 // Collective: every process calls them with the same request; `client` only on process 0.
 void ServeIso(const Cluster& cluster, const Share& share, const Request& request,
               ClientLink* client);
-void ServeLines(const Cluster& cluster, const Share& share, const Request& request,
-                ClientLink* client);
+// Returns the rounds of moves it took and the moves of lines between processes.
+struct LineTraffic {
+    long long rounds = 0;
+    long long moves = 0;
+};
+LineTraffic ServeLines(const Cluster& cluster, const Share& share, const Request& request,
+                       ClientLink* client);
