@@ -243,33 +243,61 @@ class Safety(unittest.TestCase):
             run = batch(["--connect", address, "--token-file", token] + jobs(self.folder)[0])
             self.assertEqual(run.returncode, 0, run.stderr)
 
+    def ranks_of(self, server):
+        """The processes mpirun started: its children, each a velmora-server."""
+        ranks = []
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                with open("/proc/%s/stat" % pid) as f:
+                    stat = f.read()
+            except OSError:
+                continue
+            fields = stat[stat.rindex(")") + 2:].split()
+            if int(fields[1]) == server.process.pid and "velmora-server" in stat:
+                ranks.append(int(pid))
+        return sorted(ranks)
+
     def test_a_killed_process_ends_the_server(self):
-        server = Server(self.folder, 3)
-        try:
-            # The processes mpirun started: children of mpirun, each a velmora-server.
-            ranks = []
-            for pid in os.listdir("/proc"):
-                if not pid.isdigit():
-                    continue
-                try:
-                    with open("/proc/%s/stat" % pid) as f:
-                        stat = f.read()
-                except OSError:
-                    continue
-                fields = stat[stat.rindex(")") + 2:].split()
-                if int(fields[1]) == server.process.pid and "velmora-server" in stat:
-                    ranks.append(int(pid))
-            self.assertEqual(len(ranks), 3)
-            os.kill(max(ranks), signal.SIGKILL)
-            server.process.wait(60)
-            self.assertNotEqual(server.process.returncode, 0)
-            said = server.output() + server.error_output()
-            self.assertRegex(said, r"exited on signal 9|killed")
-            run = batch(["--connect", server.connect_arg()] + jobs(self.folder)[0])
-            self.assertNotEqual(run.returncode, 0)
-            self.assertIn("ERROR: cannot connect", run.stderr)
-        finally:
-            server.stop()
+        # Once while it waits for clients, once in the middle of a request.
+        for mid_request in (False, True):
+            server = Server(shared_city("") if mid_request else self.folder, 3)
+            try:
+                ranks = self.ranks_of(server)
+                self.assertEqual(len(ranks), 3)
+                client = None
+                if mid_request:
+                    client = subprocess.Popen(
+                        [BATCH, "--connect", server.connect_arg(), "--quiet", "pathlines",
+                         "-200", "100", "-200", "100", "100000"],
+                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                    # The request is under way once the client is connected: it sends at once,
+                    # and the server takes seconds over 100000 lines.
+                    deadline = time.time() + 60
+                    while time.time() < deadline and client.poll() is None:
+                        connected = subprocess.run(
+                            ["ss", "-tnH", "state", "established",
+                             "( sport = :%d )" % server.port],
+                            capture_output=True, text=True).stdout
+                        if connected.strip():
+                            break
+                        time.sleep(0.05)
+                    self.assertIsNone(client.poll(), "the request ended before the kill")
+                os.kill(ranks[-1], signal.SIGKILL)
+                server.process.wait(60)
+                self.assertNotEqual(server.process.returncode, 0)
+                said = server.output() + server.error_output()
+                self.assertRegex(said, r"rank 2 .*exited on signal 9")
+                if client:
+                    out, err = client.communicate(timeout=60)
+                    self.assertNotEqual(client.returncode, 0)
+                    self.assertIn("ERROR: the server at", err)
+                run = batch(["--connect", server.connect_arg()] + jobs(self.folder)[0])
+                self.assertNotEqual(run.returncode, 0)
+                self.assertIn("ERROR: cannot connect", run.stderr)
+            finally:
+                server.stop()
 
 
 if __name__ == "__main__":
