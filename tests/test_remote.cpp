@@ -109,14 +109,15 @@ TEST(Framing, OnlyThePlainLoopbackGoesWithoutAToken) {
     EXPECT_FALSE(IsPlainLoopback("192.168.1.4"));
 }
 
-// A server on loopback that answers the greeting, then the first request with `replies`.
+// A server on loopback that answers the greeting, then the first request with `replies`;
+// then it hangs up, or with `holdOpen` waits for the client to.
 class FakeServer {
 public:
-    explicit FakeServer(std::vector<std::string> replies) {
+    explicit FakeServer(std::vector<std::string> replies, bool holdOpen = false) {
         std::string error;
         listener = ListenOn("127.0.0.1", 0, &port, &error);
         EXPECT_GE(listener, 0) << error;
-        thread = std::thread([this, replies] {
+        thread = std::thread([this, replies, holdOpen] {
             int fd = accept(listener, nullptr, nullptr);
             std::string m;
             ReceiveMessage(fd, kMaxRequestBytes, 1000, &m);
@@ -130,16 +131,25 @@ public:
             SendMessage(fd, welcome.Take());
             ReceiveMessage(fd, kMaxRequestBytes, 1000, &m);
             for (const std::string& r : replies) SendMessage(fd, r);
+            if (holdOpen)
+                closedByClient =
+                    ReceiveMessage(fd, kMaxRequestBytes, -1, &m) == ReceiveStatus::kClosed;
             close(fd);
         });
     }
     ~FakeServer() {
-        thread.join();
+        if (thread.joinable()) thread.join();
         close(listener);
     }
     std::string Address() const { return "127.0.0.1:" + std::to_string(port); }
+    // Waits for the server to end: whether the client hung up.
+    bool ClosedByClient() {
+        if (thread.joinable()) thread.join();
+        return closedByClient;
+    }
 
 private:
+    bool closedByClient = false;
     int listener = -1;
     int port = 0;
     std::thread thread;
@@ -203,6 +213,26 @@ TEST(Client, MalformedOrMissingRepliesFailWithAReason) {
     EXPECT_FALSE(
         remote.TracePathLines({{0, 0, 0}, {1, 1, 1}}, &lines, Console(&text), nullptr, &error));
     EXPECT_NE(error.find("malformed path line"), std::string::npos) << error;
+}
+
+TEST(Client, ACancellationHangsUpAndKeepsTheBlocksReceived) {
+    Triangle t{};
+    FakeServer server({Block(0, {t})}, true);  // and then nothing more
+    RemoteVolume remote(server.Address(), "");
+    TriangleStore store;
+    std::string text, error = "untouched";
+    Progress progress;
+    std::thread canceller([&] {
+        while (progress.done < 1) std::this_thread::yield();
+        progress.cancelled = true;
+    });
+    EXPECT_FALSE(
+        remote.ExtractIsosurface(fieldDensity, 1, &store, Console(&text), &progress, &error));
+    canceller.join();
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(store.Size(), 1u);
+    EXPECT_EQ(text, "Block 1 processed.. 1 triangles added.\n");
+    EXPECT_TRUE(server.ClosedByClient());
 }
 
 TEST(Client, NoServerAndNoTokenFileAreClearErrors) {

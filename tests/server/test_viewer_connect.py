@@ -1,6 +1,6 @@
 """The viewer connected to velmora-server (N = 1, 2, 3 processes) against the viewer with the
-volume at hand, on the default city: the same transcript, from the loading lines through an
-isosurface and a set of path lines, and the same picture."""
+volume at hand, on the small and the default city: the same transcript, from the loading
+lines through an isosurface and a set of path lines, and the same picture."""
 
 import os
 import sys
@@ -50,10 +50,9 @@ def session(folder, args=()):
 
 
 class ViewerConnected(unittest.TestCase):
-    def test_same_transcript_and_picture(self):
-        folder = shared_city("")
+    def check_city(self, folder, blocks):
         local_text, local_picture = session(folder)
-        self.assertIn("Block 75 processed..", local_text)
+        self.assertIn("Block %d processed.." % blocks, local_text)
         for n in (1, 2, 3):
             with Server(folder, n) as server:
                 text, picture = session(folder, ["--connect", server.connect_arg()])
@@ -66,6 +65,12 @@ class ViewerConnected(unittest.TestCase):
                          if not (x0 <= x < x1 and y0 <= y < y1)
                          and picture.pixel(x, y) != local_picture.pixel(x, y)]
             self.assertEqual(differing[:10], [], "N=%d: the pictures differ" % n)
+
+    def test_small_city(self):
+        self.check_city(shared_city("--small"), 1)
+
+    def test_default_city(self):
+        self.check_city(shared_city(""), 75)
 
 
 if __name__ == "__main__":
