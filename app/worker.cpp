@@ -29,6 +29,7 @@ void Worker::TakeFinished(std::vector<FinishedJob>& out) {
 
 int Worker::Cancel() {
     std::deque<std::unique_ptr<Job>> dropped;
+    std::vector<FinishedJob> unshown;
     int count = 0;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -37,11 +38,12 @@ int Worker::Cancel() {
             progress.cancelled = true;
             ++count;
         }
-        count += (int)waiting.size();
+        count += (int)(waiting.size() + finished.size());
         dropped.swap(waiting);
+        unshown.swap(finished);
     }
     idle.notify_all();
-    return count;  // the waiting jobs are released here, outside the lock
+    return count;  // the dropped jobs are released here, outside the lock
 }
 
 bool Worker::GetProgress(long* done, long* total) const {

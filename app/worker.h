@@ -49,8 +49,9 @@ public:
     void Submit(std::unique_ptr<Job> job);
     // Moves the jobs finished since the last call into `out` (emptied first), oldest first.
     void TakeFinished(std::vector<FinishedJob>& out);
-    // Stops the running job between two of its units and drops the waiting ones, with all
-    // they hold; their results never appear. Returns how many jobs were cancelled.
+    // Stops the running job between two of its units and drops the waiting ones and the
+    // finished ones not yet taken, with all they hold; their results never appear. Returns
+    // how many jobs were cancelled.
     int Cancel();
     // Units done and in all of the running job; false while no job runs.
     bool GetProgress(long* done, long* total) const;

@@ -225,6 +225,17 @@ TEST(BatchRun, PathLinesMatchAFirstGenerate) {
     EXPECT_EQ(quiet.out.rfind(line, 0), 0u) << quiet.out;
 }
 
+TEST(BatchRun, LinesWhoseSeedsAreOutsideTheDataAreWrittenAsVertices) {
+    // Seeded far above the city: every line ends at its seed, one point each.
+    const std::string file = City() + "/outside.vtp";
+    Outcome r = Batch("--quiet " + City() + " pathlines 0 5000 0 10 3 --out " + file);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("pathlines lines=3 points=3 ", 0), 0u) << r.out;
+    const std::string vtp = ReadAll(file);
+    EXPECT_EQ(Attribute(vtp, "NumberOfVerts"), 3);
+    EXPECT_EQ(Attribute(vtp, "NumberOfLines"), 0);
+}
+
 TEST(BatchRun, BadFoldersFilesAndArgumentsGetOneLineAndStatusTwo) {
     const std::string empty = MakeTempDir();
     WriteFile(empty + "/volume.kav", "SKAV");

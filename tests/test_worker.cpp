@@ -152,6 +152,20 @@ TEST(WorkerThreads, AJobThatCompletesAfterItWasCancelledIsStillDropped) {
     EXPECT_TRUE(finished.empty());
 }
 
+TEST(WorkerThreads, CancelDropsFinishedJobsNotYetTaken) {
+    // A job that ends between the drawing thread's last look and the cancel: its output
+    // would otherwise come after the "Cancelled." line.
+    Log log;
+    Worker worker;
+    worker.Submit(Make(log, "quick"));
+    worker.WaitUntilIdle();
+    EXPECT_EQ(worker.Cancel(), 1);
+    EXPECT_EQ(log.destroyed, 1);
+    std::vector<FinishedJob> finished;
+    worker.TakeFinished(finished);
+    EXPECT_TRUE(finished.empty());
+}
+
 TEST(WorkerThreads, ProgressIsThatOfTheRunningJob) {
     Log log;
     Worker worker;

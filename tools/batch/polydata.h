@@ -11,5 +11,6 @@
 // Writes the triangles in the surface's list order (newest first) to `path`, through a
 // temporary name renamed at the end; false with a reason in `error` on failure.
 bool WriteTrianglesVtp(const TriangleStore& triangles, const std::string& path, std::string* error);
-// Writes one polyline per path line, in order.
+// Writes one polyline per path line, in order; a line of a single point (its seed was not
+// found) is a vertex instead, as VTK's writer takes no one-point polyline.
 bool WriteLinesVtp(const std::vector<PathLine>& lines, const std::string& path, std::string* error);

@@ -68,14 +68,17 @@ bool WriteLinesVtp(const std::vector<PathLine>& lines, const std::string& path,
     vtkNew<vtkPoints> points;
     points->SetDataTypeToDouble();
     vtkNew<vtkCellArray> polylines;
+    vtkNew<vtkCellArray> vertices;  // lines that never left their seed
     for (const PathLine& line : lines) {
-        polylines->InsertNextCell((vtkIdType)line.Points().size());
+        vtkCellArray* cells = line.Points().size() > 1 ? polylines.Get() : vertices.Get();
+        cells->InsertNextCell((vtkIdType)line.Points().size());
         for (const Particle& p : line.Points()) {
-            polylines->InsertCellPoint(points->InsertNextPoint(p.position));
+            cells->InsertCellPoint(points->InsertNextPoint(p.position));
         }
     }
     vtkNew<vtkPolyData> data;
     data->SetPoints(points);
     data->SetLines(polylines);
+    if (vertices->GetNumberOfCells() > 0) data->SetVerts(vertices);
     return Write(data, path, error);
 }

@@ -4,6 +4,7 @@
 #include <vtkCellDataToPointData.h>
 #include <vtkNew.h>
 #include <vtkPointData.h>
+#include <vtkSMPTools.h>
 
 #include <algorithm>
 #include <cctype>
@@ -168,7 +169,10 @@ vtkSmartPointer<vtkPointData> CellValuesToPoints(vtkUnstructuredGrid* grid,
     average->PassCellDataOff();
     VtkMessages* messages = VtkMessages::Install();
     messages->TakeError();
-    average->Update();
+    // One thread: VTK's threaded averaging sums a point's cells in varying order, and the
+    // same input must give the same bytes on every run.
+    vtkSMPTools::LocalScope(vtkSMPTools::Config{std::string("Sequential")},
+                            [&] { average->Update(); });
     std::string error = messages->TakeError();
     if (!error.empty()) throw ConvertError("VTK could not average the cell values: " + error);
     return vtkDataSet::SafeDownCast(average->GetOutputDataObject(0))->GetPointData();
