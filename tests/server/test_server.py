@@ -36,11 +36,13 @@ def field_ranges(folder):
 
 
 def jobs(folder):
-    """Isosurfaces of all three fields and a set of path lines whose seeds lie in the mesh."""
+    """Isosurfaces of all three fields, path lines above the streets, and path lines seeded
+    among the buildings, some of them inside one (a line of its seed alone)."""
     out = []
     for field, (lo, hi) in field_ranges(folder).items():
         out.append(["iso", field, repr(lo + 0.45 * (hi - lo))])
     out.append(["pathlines", "-405", "60", "-405", "50", "12"])
+    out.append(["pathlines", "-405", "10", "-405", "50", "12"])
     return out
 
 
