@@ -9,13 +9,28 @@
 IsosurfaceJob::IsosurfaceJob(AppState& app, bool live)
     : app(app),
       volume(*app.volume),
+      remote(app.remote.get()),
       field(app.isosurface.GetField()),
       value(app.isosurface.GetValue()),
       live(live),
       triangles(std::move(app.spareTriangles)) {}
 
+namespace {
+
+// A request the server could not answer: its reason on the console. A cancellation has none.
+bool ReportRemote(bool done, const std::string& error, Console console) {
+    if (!done && !error.empty()) console.Print("ERROR: %s\n", error.c_str());
+    return done;
+}
+
+}  // namespace
+
 bool IsosurfaceJob::Run(Console console, Progress* progress) {
-    return ExtractIsosurface(volume, field, value, &triangles, console, progress);
+    if (!remote) return ExtractIsosurface(volume, field, value, &triangles, console, progress);
+    std::string error;
+    return ReportRemote(
+        remote->ExtractIsosurface(field, value, &triangles, console, progress, &error), error,
+        console);
 }
 
 void IsosurfaceJob::Apply() {
@@ -36,10 +51,16 @@ void ClearIsosurfaceJob::Apply() {
 }
 
 PathLineJob::PathLineJob(AppState& app)
-    : app(app), locator(app.pathlines.GetLocator()), seeds(app.pathlines.DrawSeeds()) {}
+    : app(app),
+      locator(app.pathlines.GetLocator()),
+      remote(app.remote.get()),
+      seeds(app.pathlines.DrawSeeds()) {}
 
 bool PathLineJob::Run(Console console, Progress* progress) {
-    return TracePathLines(locator, seeds, &lines, console, progress);
+    if (!remote) return TracePathLines(locator, seeds, &lines, console, progress);
+    std::string error;
+    return ReportRemote(remote->TracePathLines(seeds, &lines, console, progress, &error), error,
+                        console);
 }
 
 void PathLineJob::Apply() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/worker.h"
+#include "remote/client.h"
 #include "surface/displaylist.h"
 #include "volume/kavformat.h"
 #include "volume/pathline.h"
@@ -35,6 +36,7 @@ public:
 private:
     AppState& app;
     const TetrahedralVolume& volume;
+    RemoteVolume* remote;  // null: extract from `volume`
     FieldVar field;
     double value;
     bool live;
@@ -63,6 +65,7 @@ public:
 private:
     AppState& app;
     PointLocator* locator;
+    RemoteVolume* remote;  // null: trace with `locator`
     std::vector<Seed> seeds;
     std::vector<PathLine> lines;
 };

@@ -187,7 +187,13 @@ bool LoadData(AppState& state) {
         surface.LoadColorMap(map);
         state.scene.Add3dElement(&surface);
     }
-    if (!Report(state.volume->ReadFile(kVolumeFileName))) return false;
+    if (state.remote) {
+        // The server read the volume: its loading lines, and its header for the ranges.
+        fputs(state.remote->GetLoadingText().c_str(), stdout);
+        LoadVolumeHeader(*state.remote, state.volume.get());
+    } else if (!Report(state.volume->ReadFile(kVolumeFileName))) {
+        return false;
+    }
     state.pathlines.SetVolume(state.volume.get());
     state.scene.Add3dElement(&state.pathlineView);
     state.scene.Add3dElement(&state.isosurface);
@@ -216,6 +222,16 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // A server that cannot be reached ends the program before any window opens.
+    std::unique_ptr<RemoteVolume> remote;
+    if (!parsed.options.connect.empty()) {
+        remote = std::make_unique<RemoteVolume>(parsed.options.connect, parsed.options.tokenFile);
+        if (!remote->Connect(&error)) {
+            fprintf(stderr, "ERROR: %s\n", error.c_str());
+            return 2;
+        }
+    }
+
     // The command line is the viewer's own; GLUT gets none of it.
     int glutArgc = 1;
     glutInit(&glutArgc, argv);
@@ -227,6 +243,7 @@ int main(int argc, char** argv) {
 
     AppState state;
     state.options = parsed.options;
+    state.remote = std::move(remote);
     app = &state;
     glutKeyboardFunc(keypress);
     glutDisplayFunc(display);

@@ -19,11 +19,18 @@ struct ValueOption {
 const ValueOption kValueOptions[] = {
     {"--screenshot", "FILE", "draw the start view, save it to FILE as PNG and exit",
      &Options::screenshotFile},
+    {"--connect", "HOST:PORT",
+     "have the velmora-server at HOST:PORT compute isosurfaces and path lines; only the\n"
+     "                      surfaces are read from DATADIR",
+     &Options::connect},
+    {"--token-file", "FILE", "the token of a server that asks for one (with --connect)",
+     &Options::tokenFile},
 };
 
 const char kSynopsis[] =
     "Usage: velmora [DATADIR]\n"
     "       velmora --screenshot FILE [DATADIR]\n"
+    "       velmora --connect HOST:PORT [--token-file FILE] [DATADIR]\n"
     "       velmora --help\n"
     "\n"
     "Shows the air flow around a city. The data are read from DATADIR (default: the\n"
@@ -98,6 +105,8 @@ OptionsResult ParseOptions(int argc, const char* const* argv) {
             haveDir = true;
         }
     }
+    if (!result.options.tokenFile.empty() && result.options.connect.empty())
+        return UsageError("--token-file goes with --connect");
     const std::string& dir = result.options.dataDir;
     std::error_code ec;
     const std::filesystem::file_status st = std::filesystem::status(dir, ec);
@@ -119,6 +128,9 @@ bool EnterDataFolder(Options& options, std::string& error) {
     std::error_code ec;
     if (!options.screenshotFile.empty()) {
         options.screenshotFile = std::filesystem::absolute(options.screenshotFile, ec).string();
+    }
+    if (!ec && !options.tokenFile.empty()) {
+        options.tokenFile = std::filesystem::absolute(options.tokenFile, ec).string();
     }
     if (!ec) std::filesystem::current_path(options.dataDir, ec);
     if (ec) {

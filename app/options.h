@@ -1,6 +1,7 @@
-// The command line: `velmora [DATADIR]`, `velmora --screenshot FILE [DATADIR]` and
-// `velmora --help`. Parsing only reads the arguments and the file system; the caller prints
-// the texts and ends the process with the status it is given.
+// The command line: `velmora [DATADIR]`, `velmora --screenshot FILE [DATADIR]`,
+// `velmora --connect HOST:PORT [--token-file FILE] [DATADIR]` and `velmora --help`. Parsing only
+// reads the arguments and the file system; the caller prints the texts and ends the process with
+// the status it is given.
 #pragma once
 
 #include <string>
@@ -8,6 +9,8 @@
 struct Options {
     std::string dataDir = ".";   // the folder the data files are read from
     std::string screenshotFile;  // when set: draw the start view, save it there, exit
+    std::string connect;         // HOST:PORT of a velmora-server that holds the volume
+    std::string tokenFile;       // with connect: the file holding the server's token
 };
 
 struct OptionsResult {

@@ -9,6 +9,7 @@
 #include "app/options.h"
 #include "app/panels.h"
 #include "app/worker.h"
+#include "remote/client.h"
 #include "scene/camera.h"
 #include "scene/framing.h"
 #include "scene/isosurface.h"
@@ -42,6 +43,9 @@ struct AppState {
     // The city surfaces in file order: walls, ceiling, city, floor.
     std::array<DisplayListObject, kSurfaceCount> surfaces;
     std::unique_ptr<TetrahedralVolume> volume = std::make_unique<TetrahedralVolume>();
+    // With --connect: the server that computes from the volume; `volume` then holds only its
+    // header (extent and field ranges).
+    std::unique_ptr<RemoteVolume> remote;
     PathLineGenerator pathlines;
     PathLineView pathlineView{pathlines};
     Isosurface isosurface;

@@ -98,6 +98,22 @@ TEST(BatchOptions, CommandsFieldsAndNumbers) {
     EXPECT_TRUE(p.out.empty());
 }
 
+TEST(BatchOptions, ConnectTakesTheCommandWithoutADataFolder) {
+    BatchOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--connect", "localhost:7420", "--token-file", "t", "iso", "momentum", "2"},
+                      &o, &error))
+        << error;
+    EXPECT_EQ(o.connect, "localhost:7420");
+    EXPECT_EQ(o.tokenFile, "t");
+    EXPECT_TRUE(o.dataDir.empty());
+    EXPECT_EQ(o.command, BatchOptions::Command::kIso);
+    EXPECT_EQ(o.field, fieldMomentum);
+    BatchOptions p;
+    ASSERT_TRUE(Parse({"pathlines", "1", "2", "3", "4", "5", "--connect", "h:1"}, &p, &error));
+    EXPECT_EQ(p.count, 5);
+}
+
 TEST(BatchOptions, RefusalsSayWhy) {
     const std::vector<std::pair<std::vector<const char*>, const char*>> bad = {
         {{"data", "iso", "pressure", "1"}, "unknown field \"pressure\""},
@@ -114,6 +130,10 @@ TEST(BatchOptions, RefusalsSayWhy) {
         {{"--frobnicate", "data", "iso", "density", "1"}, "unknown option \"--frobnicate\""},
         {{"data", "iso", "density", "1", "--out"}, "--out takes a file name"},
         {{"iso"}, "missing DATADIR or COMMAND"},
+        {{"--connect", "h:1"}, "missing COMMAND"},
+        {{"--connect"}, "--connect takes HOST:PORT"},
+        {{"--token-file", "t", "data", "iso", "density", "1"}, "--token-file goes with --connect"},
+        {{"--connect", "h:1", "data", "iso", "density", "1"}, "unknown command \"data\""},
     };
     for (const auto& [args, why] : bad) {
         BatchOptions o;

@@ -35,6 +35,17 @@ TEST(Options, DataFolderDefaultsToTheWorkingDirectory) {
     EXPECT_TRUE(r.out.empty() && r.err.empty());
 }
 
+TEST(Options, ConnectAndTokenFile) {
+    const OptionsResult r = Parse({"--connect", "node7:7420", "--token-file=tok"});
+    ASSERT_TRUE(r.run) << r.err;
+    EXPECT_EQ(r.options.connect, "node7:7420");
+    EXPECT_EQ(r.options.tokenFile, "tok");
+    const OptionsResult alone = Parse({"--token-file", "tok"});
+    EXPECT_FALSE(alone.run);
+    EXPECT_EQ(alone.status, 2);
+    EXPECT_NE(alone.err.find("--token-file goes with --connect"), std::string::npos) << alone.err;
+}
+
 TEST(Options, DataFolderAndScreenshotInEitherOrderAndForm) {
     const std::string dir = MakeTempDir();
     for (const auto& args :

@@ -125,28 +125,58 @@ int MarchBlock(const TetrahedralVolume& vol, size_t b, FieldVar field, double va
 
 }  // namespace
 
-bool ExtractIsosurface(const TetrahedralVolume& vol, FieldVar field, double value,
-                       TriangleStore* out, Console console, Progress* progress, int threads) {
+namespace {
+
+// Extracts blocks [first, end), telling `finished` about each block with its triangle count.
+// Returns the number of blocks, from `first` on in list order, whose triangles are in `out`.
+template <typename Finished>
+size_t Extract(const TetrahedralVolume& vol, FieldVar field, double value, size_t first, size_t end,
+               TriangleStore* out, OrderedConsole* output, Progress* progress, int threads,
+               Finished finished) {
     out->Clear();
-    const size_t count = vol.GetBlocks().size();
-    if (progress) progress->total = count;
-    OrderedConsole output(console, count);
+    const size_t count = end - first;
     std::vector<std::vector<TriangleRun>> parts(count);
     const int workers = (int)std::min<size_t>(ResolveThreads(threads), std::max<size_t>(count, 1));
     std::mutex lock;
     std::vector<TriangleStore::Writer> writers(workers, TriangleStore::Writer(out, &lock));
-    ParallelFor(count, workers, [&](size_t b, int worker) {
+    ParallelFor(count, workers, [&](size_t i, int worker) {
         if (progress && progress->Cancelled()) return;
         TriangleStore::Writer& writer = writers[worker];
-        int triCount = MarchBlock(vol, b, field, value, &writer);
-        writer.EndPart(&parts[b]);
-        std::string text;
-        Console(&text).Print("Block %i processed.. %i triangles added.\n", (int)b + 1, triCount);
-        output.Finish(b, std::move(text));
+        int triCount = MarchBlock(vol, first + i, field, value, &writer);
+        writer.EndPart(&parts[i]);
+        finished(i, triCount);
         if (progress) ++progress->done;
     });
     // After a cancellation, the blocks finished before it in list order.
-    const size_t finished = output.Printed();
-    for (size_t b = 0; b < finished; ++b) out->Append(parts[b]);
-    return finished == count;
+    const size_t done = output->Printed();
+    for (size_t i = 0; i < done; ++i) out->Append(parts[i]);
+    return done;
+}
+
+}  // namespace
+
+bool ExtractIsosurface(const TetrahedralVolume& vol, FieldVar field, double value,
+                       TriangleStore* out, Console console, Progress* progress, int threads) {
+    const size_t count = vol.GetBlocks().size();
+    if (progress) progress->total = count;
+    OrderedConsole output(console, count);
+    const size_t done = Extract(
+        vol, field, value, 0, count, out, &output, progress, threads, [&](size_t b, int triCount) {
+            std::string text;
+            Console(&text).Print("Block %i processed.. %i triangles added.\n", (int)b + 1,
+                                 triCount);
+            output.Finish(b, std::move(text));
+        });
+    return done == count;
+}
+
+void ExtractBlocks(const TetrahedralVolume& vol, FieldVar field, double value, size_t first,
+                   size_t end, TriangleStore* out, std::vector<uint32_t>* counts, int threads) {
+    counts->assign(end - first, 0);
+    OrderedConsole output(Console(), end - first);
+    Extract(vol, field, value, first, end, out, &output, nullptr, threads,
+            [&](size_t i, int triCount) {
+                (*counts)[i] = (uint32_t)triCount;
+                output.Finish(i, std::string());
+            });
 }

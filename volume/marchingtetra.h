@@ -1,6 +1,9 @@
 // Isosurface extraction by marching tetrahedra over the blocks of a volume.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "volume/console.h"
 #include "volume/progress.h"
 #include "volume/tetravolume.h"
@@ -16,3 +19,9 @@
 bool ExtractIsosurface(const TetrahedralVolume& vol, FieldVar field, double value,
                        TriangleStore* out, Console console = Console(),
                        Progress* progress = nullptr, int threads = 0);
+
+// The surface in blocks [first, end) alone, for a process holding those blocks of a volume
+// (see TetrahedralVolume::ReadShare): the triangles of each block in turn go to `out`, and
+// their number to `counts` (one per block). Prints nothing.
+void ExtractBlocks(const TetrahedralVolume& vol, FieldVar field, double value, size_t first,
+                   size_t end, TriangleStore* out, std::vector<uint32_t>* counts, int threads = 0);

@@ -35,10 +35,26 @@ void LineTracer::Begin(PathLine* traced, PointLocator* searcher, Console out) {
     for (int a = 0; a < 3; ++a) query[a] = line->start[a];
 }
 
+void LineTracer::Resume(PathLine* traced, const State& state, Console out) {
+    line = traced;
+    locator = nullptr;
+    console = out;
+    counter = state.counter;
+    half = state.half != 0;
+    ended = false;
+    for (int a = 0; a < 3; ++a) query[a] = state.query[a];
+}
+
 bool LineTracer::Advance() {
     if (ended) return false;
     Vertex current;
-    if (!locator || !locator->InterpolatePoint(query, &current)) {
+    const bool found = locator && locator->InterpolatePoint(query, &current);
+    return Step(found, current);
+}
+
+bool LineTracer::Step(bool found, const Vertex& current) {
+    if (ended) return false;
+    if (!found) {
         console.Print(half ? "-> TERMINATED: Due to 2nd-order point not found\n"
                            : "-> TERMINATED: Due to point not found\n");
         EndStep(false);

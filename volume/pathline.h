@@ -1,6 +1,7 @@
 // One particle trace through the momentum field of the volume.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "volume/console.h"
@@ -26,6 +27,8 @@ public:
 
     // The points in order, the seed first; empty when there is no line.
     const std::vector<Particle>& Points() const { return points; }
+    // Makes `traced` the line, as traced elsewhere (another process, a server).
+    void SetPoints(std::vector<Particle> traced) { points = std::move(traced); }
 
 private:
     friend class LineTracer;
@@ -45,6 +48,19 @@ public:
     const double* Query() const { return query; }
     // Looks up Query() and moves the line on; false once the line has ended.
     bool Advance();
+    // Moves the line on with the answer to the lookup of Query() made elsewhere: `found`,
+    // and then `current`'s momentum. False once the line has ended.
+    bool Step(bool found, const Vertex& current);
+
+    // Where the integration stands, for carrying it to another process.
+    struct State {
+        uint32_t counter = 0;
+        uint32_t half = 0;
+        Vector query = {0, 0, 0};
+    };
+    State GetState() const { return {counter, half ? 1u : 0u, {query[0], query[1], query[2]}}; }
+    // Goes on with an integration in `state` whose last point is the one point of `line`.
+    void Resume(PathLine* line, const State& state, Console console);
 
 private:
     void EndStep(bool stepped);

@@ -116,12 +116,6 @@ bool GrownBox(const Corners& corners, WorldBox* box) {
     return true;
 }
 
-// A block's box is open below and closed above; a NaN coordinate lies in no box.
-bool InBox(const Block* b, const double* point) {
-    return b->min[0] < point[0] && point[0] <= b->max[0] && b->min[1] < point[1] &&
-           point[1] <= b->max[1] && b->min[2] < point[2] && point[2] <= b->max[2];
-}
-
 }  // namespace
 
 std::unique_ptr<CellIndex> IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* nodes,
@@ -248,9 +242,8 @@ const Tetra* PointLocator::SearchOtherBlocks(const Block* searched, const double
     return found;
 }
 
-const Tetra* PointLocator::FindCell(const double* point, double* weights) {
-    const Block* block = FindBlock(point);
-    if (!block) return nullptr;
+const Tetra* PointLocator::SearchGuess(const double* point, double* weights) {
+    const Block* block = guess;
     // The cached tetrahedron was found before, so it is not degenerate; the index may show at
     // once that it cannot hold the point.
     if (cellGuess) {
@@ -263,22 +256,25 @@ const Tetra* PointLocator::FindCell(const double* point, double* weights) {
         }
         cellGuess = nullptr;
     }
-    cellGuess = SearchBlock(block, point, weights);
+    return cellGuess = SearchBlock(block, point, weights);
+}
+
+const Tetra* PointLocator::FindCell(const double* point, double* weights) {
+    const Block* block = FindBlock(point);
+    if (!block) return nullptr;
+    if (SearchGuess(point, weights)) return cellGuess;
     // Boxes of an unstructured mesh's blocks overlap, so the first box that holds a point
     // need not hold its tetrahedron: the other blocks whose boxes hold it are searched in
     // list order. When none has it, the caches stay on the first block, as after a miss.
-    if (!cellGuess) cellGuess = SearchOtherBlocks(block, point, weights);
+    cellGuess = SearchOtherBlocks(block, point, weights);
     return cellGuess;
 }
 
-bool PointLocator::InterpolatePoint(const double* point, Vertex* V) {
-    double weights[4];
-    const Tetra* tet = FindCell(point, weights);
-    if (!tet) return false;
-    // The caches hold the tetrahedron found and its block.
+void PointLocator::Interpolate(const Block* block, const Tetra* tet, const double* weights,
+                               const double* point, Vertex* V) const {
     const FlowNode* nodes = vol.GetNodes();
-    const uint32_t* numbers = vol.GetVertexNumbers(guess - vol.GetBlocks().data()) +
-                              4 * (size_t)(tet - guess->tetra.get());
+    const uint32_t* numbers = vol.GetVertexNumbers(block - vol.GetBlocks().data()) +
+                              4 * (size_t)(tet - block->tetra.get());
     const double* m[4];
     for (int k = 0; k < 4; ++k) m[k] = nodes[numbers[k]].momentum;
     for (int a = 0; a < 3; ++a) {
@@ -286,6 +282,14 @@ bool PointLocator::InterpolatePoint(const double* point, Vertex* V) {
         V->Momentum[a] = weights[0] * m[0][a] + weights[1] * m[1][a] + weights[2] * m[2][a] +
                          weights[3] * m[3][a];
     }
+}
+
+bool PointLocator::InterpolatePoint(const double* point, Vertex* V) {
+    double weights[4];
+    const Tetra* tet = FindCell(point, weights);
+    if (!tet) return false;
+    // The caches hold the tetrahedron found and its block.
+    Interpolate(guess, tet, weights, point, V);
     return true;
 }
 

@@ -29,6 +29,30 @@ public:
     // 1 when `tet` holds the point within the tolerance (weights written), else 0; a
     // degenerate tetrahedron prints its notice and holds nothing.
     int EvaluateCell(const Tetra* tet, const double* point, double* weights);
+    // The pieces of FindCell, for a search whose steps run in several processes, each
+    // holding some of the blocks (see ShareLocator). The block that FindBlock would choose,
+    // without touching the caches:
+    const Block* ChosenBlock(const double* point) const;
+    // FindCell after FindBlock has chosen a block: the cached tetrahedron, then the guess
+    // block's own search; null (and no cached tetrahedron) when neither holds the point.
+    const Tetra* SearchGuess(const double* point, double* weights);
+    // The tetrahedron of `block` that holds the point, or null; notices as FindCell's.
+    const Tetra* SearchBlock(const Block* block, const double* point, double* weights);
+    // Writes the point and the momentum interpolated with `weights` in tetrahedron `tet` of
+    // `block`.
+    void Interpolate(const Block* block, const Tetra* tet, const double* weights,
+                     const double* point, Vertex* V) const;
+    // Sets both caches, as a search that found `cell` in `block` would leave them.
+    void SetCaches(const Block* block, const Tetra* cell) {
+        guess = block;
+        cellGuess = cell;
+    }
+    // A block's box is open below and closed above; a NaN coordinate lies in no box.
+    static bool InBox(const Block* b, const double* point) {
+        return b->min[0] < point[0] && point[0] <= b->max[0] && b->min[1] < point[1] &&
+               point[1] <= b->max[1] && b->min[2] < point[2] && point[2] <= b->max[2];
+    }
+
     // a . (b x c): the determinant of the matrix with columns a, b, c.
     static double determinant(const double* a, const double* b, const double* c);
 
@@ -56,11 +80,9 @@ public:
     void Prefetch(int stage, const double* point);
 
 private:
-    const Tetra* SearchBlock(const Block* block, const double* point, double* weights);
     const Tetra* ScanBlock(const Block* block, const double* point, double* weights);
     const Tetra* SearchIndex(const Block* block, const double* point, double* weights);
     const Tetra* SearchOtherBlocks(const Block* searched, const double* point, double* weights);
-    const Block* ChosenBlock(const double* point) const;
     void ReportDegenerate(uint32_t times);
 
     // The lookup being prefetched.

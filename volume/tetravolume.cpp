@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "volume/blocklocator.h"
@@ -137,6 +138,101 @@ LoadResult TetrahedralVolume::ReadStream(FILE* file, const char* name, Console c
     }
     Derive(threads);
     return in.Result();
+}
+
+LoadResult TetrahedralVolume::ReadShare(int fd, const char* name, const VolumeLayout& layout,
+                                        size_t first, size_t end, int threads) {
+    if (num_Points > 0 || !blocks.empty()) Clear();
+    arena = std::make_unique<Arena>();
+    // One bit per vertex of the file: whether the share uses it.
+    std::vector<uint64_t> used(((size_t)layout.numPoints + 63) / 64, 0);
+    blocks.resize(layout.blocks.size());
+    derived.resize(blocks.size());
+    LoadResult result;
+    for (size_t b = 0; b < blocks.size() && result.Loaded(); ++b) {
+        const BlockHeader& h = layout.blocks[b];
+        for (int a = 0; a < 3; ++a) {
+            blocks[b].min[a] = h.box[2 * a];
+            blocks[b].max[a] = h.box[2 * a + 1];
+        }
+        if (b < first || b >= end) continue;
+        uint32_t* numbers = arena->Allocate<uint32_t>(4 * (size_t)h.numTetra);
+        if (!ReadFileAt(fd, numbers, h.numTetra * kTetraBytes, h.offset)) {
+            result = RefusedFile(name, "read error inside a block record at offset %llu",
+                                 (unsigned long long)h.offset);
+            break;
+        }
+        for (size_t i = 0; i < 4 * (size_t)h.numTetra; ++i) {
+            if (numbers[i] >= layout.numPoints) {
+                result = RefusedFile(
+                    name, "tetrahedron %zu of a block refers to a vertex beyond the %u vertices",
+                    i / 4, layout.numPoints);
+                break;
+            }
+            used[numbers[i] >> 6] |= uint64_t(1) << (numbers[i] & 63);
+        }
+        blocks[b].num_Tetra = h.numTetra;
+        derived[b].vertexNumbers = numbers;
+    }
+    // rank[w]: the vertices used before word w of the bit set, which numbers them afresh.
+    std::vector<uint32_t> rank;
+    if (result.Loaded() && !ReadShareVertices(fd, used, &rank)) {
+        result = RefusedFile(name, "read error inside the vertex array");
+    }
+    if (!result.Loaded()) {
+        Clear();
+        return result;
+    }
+    Minimum = layout.minimum;
+    Maximum = layout.maximum;
+    for (size_t b = first; b < end; ++b) {
+        uint32_t* numbers = const_cast<uint32_t*>(derived[b].vertexNumbers);
+        blocks[b].tetra.reset(new Tetra[blocks[b].num_Tetra]);
+        for (size_t i = 0; i < 4 * (size_t)blocks[b].num_Tetra; ++i) {
+            const uint32_t k = numbers[i];
+            const uint64_t below = used[k >> 6] & ((uint64_t(1) << (k & 63)) - 1);
+            numbers[i] = rank[k >> 6] + (uint32_t)__builtin_popcountll(below);
+            blocks[b].tetra[i / 4].v[i % 4] = points.get() + numbers[i];
+        }
+    }
+    Derive(threads);
+    return result;
+}
+
+bool TetrahedralVolume::ReadShareVertices(int fd, const std::vector<uint64_t>& used,
+                                          std::vector<uint32_t>* rank) {
+    rank->resize(used.size());
+    uint32_t count = 0;
+    for (size_t w = 0; w < used.size(); ++w) {
+        (*rank)[w] = count;
+        count += (uint32_t)__builtin_popcountll(used[w]);
+    }
+    points.reset(new Vertex[count]);
+    num_Points = count;
+    // The vertices arrive in pieces of up to kPieceWords * 64 records, each read from its
+    // first used vertex to its last, so that scattered vertices cost few reads.
+    const size_t kPieceWords = 64;
+    std::vector<Vertex> piece(kPieceWords * 64);
+    Vertex* out = points.get();
+    for (size_t w0 = 0; w0 < used.size(); w0 += kPieceWords) {
+        const size_t w1 = std::min(used.size(), w0 + kPieceWords);
+        size_t lo = SIZE_MAX, hi = 0;
+        for (size_t w = w0; w < w1; ++w) {
+            if (!used[w]) continue;
+            lo = std::min(lo, 64 * w + __builtin_ctzll(used[w]));
+            hi = 64 * w + 63 - __builtin_clzll(used[w]);
+        }
+        if (lo == SIZE_MAX) continue;
+        if (!ReadFileAt(fd, piece.data(), (hi - lo + 1) * kVertexBytes,
+                        kVolumeHeaderBytes + lo * kVertexBytes))
+            return false;
+        for (size_t w = w0; w < w1; ++w) {
+            for (uint64_t bits = used[w]; bits; bits &= bits - 1) {
+                *out++ = piece[64 * w + __builtin_ctzll(bits) - lo];
+            }
+        }
+    }
+    return true;
 }
 
 bool TetrahedralVolume::ReadVertices(KavReader& in, Console& console) {

@@ -12,6 +12,7 @@
 #include "volume/console.h"
 #include "volume/kavformat.h"
 #include "volume/types.h"
+#include "volume/volumeshare.h"
 
 class BlockLocator;
 class CellIndex;
@@ -64,6 +65,13 @@ public:
     LoadResult ReadStream(FILE* file, const char* name, Console console = Console(),
                           int threads = 0);
 
+    // Loads a share of the volume file `fd` laid out as `layout`: the tetrahedra of blocks
+    // [first, end) in list order, and only the vertices they use, all read with positioned
+    // reads. Every block of the layout keeps its box and its number; the others hold no
+    // tetrahedra here. Vertices are numbered afresh in file order. Prints nothing.
+    LoadResult ReadShare(int fd, const char* name, const VolumeLayout& layout, size_t first,
+                         size_t end, int threads = 0);
+
     // The range of a field over the dataset as the file states it: [lowest, highest].
     // NaN for a field outside the enumeration and for a volume that never loaded.
     void GetRange(FieldVar field, double* range) const;
@@ -99,6 +107,7 @@ private:
     bool ReadVertices(KavReader& in, Console& console);
     bool ReadBlocks(KavReader& in, Console& console);
     bool ReadBlock(KavReader& in, Console& console, Block* block, uint32_t** numbers);
+    bool ReadShareVertices(int fd, const std::vector<uint64_t>& used, std::vector<uint32_t>* rank);
     void Derive(int threads);
     void DeriveBlock(size_t b);
     void Clear();

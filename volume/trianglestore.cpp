@@ -35,18 +35,21 @@ TriangleStore::TriangleStore(const TriangleStore& other) {
 TriangleStore& TriangleStore::operator=(const TriangleStore& other) {
     if (this == &other) return *this;
     Clear();
-    for (const Piece& piece : other.pieces) {
-        for (size_t done = 0; done < piece.count;) {
-            if (open.count == 0) open = TakeChunk(nullptr);
-            const size_t n = std::min(open.count, piece.count - done);
-            std::memcpy(open.first, piece.first + done, n * sizeof(Triangle));
-            AddPiece(open.first, n);
-            open.first += n;
-            open.count -= n;
-            done += n;
-        }
-    }
+    for (const Piece& piece : other.pieces) AppendCopies(piece.first, piece.count);
     return *this;
+}
+
+void TriangleStore::AppendCopies(const void* first, size_t count) {
+    const char* bytes = static_cast<const char*>(first);
+    for (size_t done = 0; done < count;) {
+        if (open.count == 0) open = TakeChunk(nullptr);
+        const size_t n = std::min(open.count, count - done);
+        std::memcpy(open.first, bytes + done * sizeof(Triangle), n * sizeof(Triangle));
+        AddPiece(open.first, n);
+        open.first += n;
+        open.count -= n;
+        done += n;
+    }
 }
 
 void TriangleStore::Clear() {

@@ -39,6 +39,10 @@ public:
     // Adds the triangle p1, p2, p3 with its unit normal, (p2 - p1) x (p3 - p2) normalised.
     void Add(const double* p1, const double* p2, const double* p3);
 
+    // Adds copies of `count` triangles laid out as Triangle records from `first` on, in
+    // order: triangles made elsewhere (another process, a server), at any alignment.
+    void AppendCopies(const void* first, size_t count);
+
     size_t Size() const { return size; }
     bool Empty() const { return size == 0; }
     // Triangle i in the order of making.

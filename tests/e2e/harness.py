@@ -26,9 +26,11 @@ CITYGEN = _program("citygen")
 
 
 def make_city(folder=None, size="--small"):
-    """Generates a demo city into `folder` (a new temporary one by default)."""
+    """Generates a demo city into `folder` (a new temporary one by default); size "" makes
+    the default city."""
     folder = folder or tempfile.mkdtemp(prefix="velmora-e2e-")
-    subprocess.run([CITYGEN, folder, size], check=True, stdout=subprocess.DEVNULL)
+    args = [CITYGEN, folder] + ([size] if size else [])
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
     return folder
 
 

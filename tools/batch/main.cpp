@@ -32,6 +32,21 @@ int main(int argc, char** argv) {
         fprintf(stderr, "velmora-batch: %s (see velmora-batch --help)\n", error.c_str());
         return kUsageStatus;
     }
+    if (!options.connect.empty()) {
+        RemoteVolume remote(options.connect, options.tokenFile);
+        if (!remote.Connect(&error)) {
+            fprintf(stderr, "ERROR: %s\n", error.c_str());
+            return kUsageStatus;
+        }
+        BatchSource source;
+        source.remote = &remote;
+        if (!RunBatch(source, options, stdout, &error)) {
+            fflush(stdout);
+            fprintf(stderr, "ERROR: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
+    }
     if (!IsFolder(options.dataDir)) {
         fprintf(stderr, "ERROR: \"%s\" is not a folder\n", options.dataDir.c_str());
         return kUsageStatus;
@@ -47,7 +62,9 @@ int main(int argc, char** argv) {
                 loaded.message.c_str());
         return kUsageStatus;
     }
-    if (!RunBatch(volume, options, stdout, &error)) {
+    BatchSource source;
+    source.volume = &volume;
+    if (!RunBatch(source, options, stdout, &error)) {
         fprintf(stderr, "ERROR: %s\n", error.c_str());
         return 1;
     }

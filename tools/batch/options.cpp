@@ -43,9 +43,19 @@ bool Fail(std::string* error, const std::string& why) {
     return false;
 }
 
+bool ParseWork(const std::vector<const char*>& words, BatchOptions* o, std::string* error);
+
 // The command and its arguments, after the data folder.
 bool ParseCommand(const std::vector<const char*>& words, BatchOptions* o, std::string* error) {
-    if (words.size() < 2) return Fail(error, "missing DATADIR or COMMAND");
+    // With --connect the server has the data: the words start with the command.
+    std::vector<const char*> all = words;
+    if (!o->connect.empty()) all.insert(all.begin(), "");
+    if (all.size() < 2)
+        return Fail(error, o->connect.empty() ? "missing DATADIR or COMMAND" : "missing COMMAND");
+    return ParseWork(all, o, error);
+}
+
+bool ParseWork(const std::vector<const char*>& words, BatchOptions* o, std::string* error) {
     o->dataDir = words[0];
     const std::string command = words[1];
     const size_t args = words.size() - 2;
@@ -82,6 +92,8 @@ bool ParseCommand(const std::vector<const char*>& words, BatchOptions* o, std::s
 const char* BatchUsage() {
     return "usage: velmora-batch [--threads N] [--repeat N] [--quiet] DATADIR COMMAND [ARGS]\n"
            "                     [--out FILE.vtp]\n"
+           "       velmora-batch --connect HOST:PORT [--token-file FILE] [OPTIONS] COMMAND\n"
+           "                     [ARGS] [--out FILE.vtp]\n"
            "  iso FIELD VALUE                the isosurface of FIELD (density, energy or\n"
            "                                 momentum) at VALUE\n"
            "  pathlines X Y Z RADIUS COUNT   COUNT path lines seeded within RADIUS of (X, Y, Z)\n"
@@ -89,7 +101,9 @@ const char* BatchUsage() {
            "Loads DATADIR/volume.kav, prints the work's console lines (unless --quiet) and one\n"
            "summary line per repetition; --out writes the last result as VTK PolyData.\n"
            "--threads N runs the work on N threads (default: VELMORA_THREADS, else every core);\n"
-           "the results are the same for every N.\n";
+           "the results are the same for every N.\n"
+           "--connect has the work done by the velmora-server listening at HOST:PORT, with the\n"
+           "token in FILE when the server asks for one; the output is the same.\n";
 }
 
 const char* FieldName(FieldVar field) {
@@ -117,6 +131,14 @@ bool ParseBatchOptions(int argc, const char* const* argv, BatchOptions* o, std::
         } else if (arg == "--repeat") {
             if (!hasValue || !ParseInt(argv[++i], 1, kMaxRepeat, &o->repeat))
                 return Fail(error, "--repeat takes a number from 1 to 1000000");
+        } else if (arg == "--connect") {
+            if (!hasValue || argv[i + 1][0] == '\0')
+                return Fail(error, "--connect takes HOST:PORT");
+            o->connect = argv[++i];
+        } else if (arg == "--token-file") {
+            if (!hasValue || argv[i + 1][0] == '\0')
+                return Fail(error, "--token-file takes a file name");
+            o->tokenFile = argv[++i];
         } else if (arg == "--out") {
             if (!hasValue || argv[i + 1][0] == '\0') return Fail(error, "--out takes a file name");
             o->out = argv[++i];
@@ -127,5 +149,7 @@ bool ParseBatchOptions(int argc, const char* const* argv, BatchOptions* o, std::
             words.push_back(argv[i]);
         }
     }
+    if (!o->tokenFile.empty() && o->connect.empty())
+        return Fail(error, "--token-file goes with --connect");
     return ParseCommand(words, o, error);
 }

@@ -1,5 +1,6 @@
 // The command line of velmora-batch:
 //   velmora-batch [--threads N] [--repeat N] [--quiet] DATADIR COMMAND [ARGS] [--out FILE.vtp]
+//   velmora-batch --connect HOST:PORT [--token-file FILE] [...] COMMAND [ARGS] [--out FILE.vtp]
 //     iso FIELD VALUE                FIELD: density | energy | momentum
 //     pathlines X Y Z RADIUS COUNT   seeds as the path line panel's "Generate" draws them
 #pragma once
@@ -14,7 +15,9 @@ struct BatchOptions {
     int threads = 0;  // 0: VELMORA_THREADS, else every core
     int repeat = 1;
     bool quiet = false;
-    std::string dataDir;
+    std::string dataDir;    // empty with --connect
+    std::string connect;    // HOST:PORT of a velmora-server, or empty
+    std::string tokenFile;  // with --connect: the server's token, or empty
     Command command = Command::kIso;
     FieldVar field = fieldDensity;  // iso
     double value = 0;

@@ -23,15 +23,25 @@ Console WorkConsole(const BatchOptions& o, std::string* sink) {
     return o.quiet ? Console(sink) : Console();
 }
 
-bool RunIso(const TetrahedralVolume& vol, const BatchOptions& o, FILE* out, std::string* error) {
+bool RunIso(const BatchSource& source, const BatchOptions& o, FILE* out, std::string* error) {
     uint64_t tetrahedra = 0;
-    for (const Block& b : vol.GetBlocks()) tetrahedra += b.num_Tetra;
+    if (source.remote) {
+        tetrahedra = source.remote->GetTetraCount();
+    } else {
+        for (const Block& b : source.volume->GetBlocks()) tetrahedra += b.num_Tetra;
+    }
     TriangleStore triangles;
     for (int r = 0; r < o.repeat; ++r) {
         std::string sink;
         auto start = std::chrono::steady_clock::now();
-        ExtractIsosurface(vol, o.field, o.value, &triangles, WorkConsole(o, &sink), nullptr,
-                          o.threads);
+        if (source.remote) {
+            if (!source.remote->ExtractIsosurface(o.field, o.value, &triangles,
+                                                  WorkConsole(o, &sink), nullptr, error))
+                return false;
+        } else {
+            ExtractIsosurface(*source.volume, o.field, o.value, &triangles, WorkConsole(o, &sink),
+                              nullptr, o.threads);
+        }
         double seconds = SecondsSince(start);
         fflush(stdout);
         fprintf(out, "iso field=%s value=%.17g tetrahedra=%llu triangles=%zu seconds=%.6f\n",
@@ -42,8 +52,7 @@ bool RunIso(const TetrahedralVolume& vol, const BatchOptions& o, FILE* out, std:
     return o.out.empty() || WriteTrianglesVtp(triangles, o.out, error);
 }
 
-bool RunPathLines(const TetrahedralVolume& vol, const BatchOptions& o, FILE* out,
-                  std::string* error) {
+bool RunPathLines(const BatchSource& source, const BatchOptions& o, FILE* out, std::string* error) {
     std::vector<PathLine> lines;
     for (int r = 0; r < o.repeat; ++r) {
         std::string sink;
@@ -52,8 +61,14 @@ bool RunPathLines(const TetrahedralVolume& vol, const BatchOptions& o, FILE* out
         RandomSequence random;
         std::vector<Seed> seeds;
         for (int i = 0; i < o.count; ++i) seeds.push_back(DrawSeed(random, o.source, o.radius));
-        PointLocator locator(vol);
-        TracePathLines(&locator, seeds, &lines, WorkConsole(o, &sink), nullptr, o.threads);
+        if (source.remote) {
+            if (!source.remote->TracePathLines(seeds, &lines, WorkConsole(o, &sink), nullptr,
+                                               error))
+                return false;
+        } else {
+            PointLocator locator(*source.volume);
+            TracePathLines(&locator, seeds, &lines, WorkConsole(o, &sink), nullptr, o.threads);
+        }
         double seconds = SecondsSince(start);
         size_t points = 0, steps = 0;
         for (const PathLine& line : lines) {
@@ -71,7 +86,7 @@ bool RunPathLines(const TetrahedralVolume& vol, const BatchOptions& o, FILE* out
 
 }  // namespace
 
-bool RunBatch(const TetrahedralVolume& vol, const BatchOptions& o, FILE* out, std::string* error) {
-    return o.command == BatchOptions::Command::kIso ? RunIso(vol, o, out, error)
-                                                    : RunPathLines(vol, o, out, error);
+bool RunBatch(const BatchSource& source, const BatchOptions& o, FILE* out, std::string* error) {
+    return o.command == BatchOptions::Command::kIso ? RunIso(source, o, out, error)
+                                                    : RunPathLines(source, o, out, error);
 }
