@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "tools/argparse.h"
+
 namespace {
 
 const int kMaxCount = 10000000;  // path lines per request
@@ -19,15 +21,6 @@ bool ParseNumber(const char* text, double* value) {
     return errno == 0 && end != text && *end == '\0' && std::isfinite(*value);
 }
 
-bool ParseInt(const char* text, int lo, int hi, int* value) {
-    errno = 0;
-    char* end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) return false;
-    *value = (int)v;
-    return true;
-}
-
 bool ParseField(const char* text, FieldVar* field) {
     for (FieldVar f : {fieldDensity, fieldEnergy, fieldMomentum}) {
         if (std::strcmp(text, FieldName(f)) == 0) {
@@ -35,11 +28,6 @@ bool ParseField(const char* text, FieldVar* field) {
             return true;
         }
     }
-    return false;
-}
-
-bool Fail(std::string* error, const std::string& why) {
-    *error = why;
     return false;
 }
 

@@ -1,25 +1,6 @@
 #include "tools/server/options.h"
 
-#include <cerrno>
-#include <cstdlib>
-
-namespace {
-
-bool ParseInt(const char* text, int lo, int hi, int* value) {
-    errno = 0;
-    char* end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) return false;
-    *value = (int)v;
-    return true;
-}
-
-bool Fail(std::string* error, const std::string& why) {
-    *error = why;
-    return false;
-}
-
-}  // namespace
+#include "tools/argparse.h"
 
 const char* ServerUsage() {
     return "usage: mpirun -np N velmora-server [--port P] [--bind ADDR] [--token-file FILE]\n"
