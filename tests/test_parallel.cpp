@@ -136,6 +136,19 @@ TEST(ParallelThreads, OrderedConsoleHoldsBackEverythingAfterAGap) {
     EXPECT_EQ(output.Printed(), 2u);
 }
 
+TEST(Arena, HoldsMemoryInProportionToWhatItServes) {
+    // A small volume's derived data: slabs in proportion, not a huge page at the start (the
+    // readers promise memory in proportion to the file).
+    Arena small;
+    for (int i = 0; i < 10; ++i) small.Allocate<double>(20);
+    EXPECT_LE(small.Bytes(), 16u << 10);
+    // Slabs grow with what is held, so that many allocations take few slabs.
+    Arena large;
+    for (int i = 0; i < 4096; ++i) large.Allocate<char>(64 << 10);
+    EXPECT_GE(large.Bytes(), 256u << 20);
+    EXPECT_LE(large.Bytes(), 3 * (256u << 20));
+}
+
 TEST(ArenaThreads, AllocationsAreAlignedDistinctAndSurviveManyThreads) {
     Arena arena;
     EXPECT_EQ(arena.Bytes(), 0u);
