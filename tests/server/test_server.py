@@ -6,6 +6,7 @@ a client go mid-request, and ends as a whole when one of its processes dies.
 
 import os
 import re
+import shutil
 import signal
 import socket
 import struct
@@ -54,11 +55,16 @@ class Server:
     """An mpirun job of velmora-server; stops it (and so its processes) on exit."""
 
     def __init__(self, folder, n, args=(), env=None):
-        self.log = tempfile.TemporaryFile()
-        self.errors = tempfile.TemporaryFile()
-        self.process = subprocess.Popen(
-            MPIRUN + ["-np", str(n), SERVER, "--port", "0"] + list(args) + [folder],
-            stdout=self.log, stderr=self.errors, env=env or MPI_ENV, start_new_session=True)
+        # The job appends to files that the test reads through files of its own: a file
+        # shared with the job would share its offset, and a read could make the job write
+        # over what it wrote before.
+        self.folder = tempfile.mkdtemp(prefix="velmora-server-log-")
+        self.log = os.path.join(self.folder, "stdout")
+        self.errors = os.path.join(self.folder, "stderr")
+        with open(self.log, "ab") as out, open(self.errors, "ab") as err:
+            self.process = subprocess.Popen(
+                MPIRUN + ["-np", str(n), SERVER, "--port", "0"] + list(args) + [folder],
+                stdout=out, stderr=err, env=env or MPI_ENV, start_new_session=True)
         self.port = None
         deadline = time.time() + 120
         while time.time() < deadline and self.process.poll() is None:
@@ -70,12 +76,12 @@ class Server:
         raise AssertionError("no server: " + self.output() + self.error_output())
 
     def output(self):
-        self.log.seek(0)
-        return self.log.read().decode(errors="replace")
+        with open(self.log, "rb") as f:
+            return f.read().decode(errors="replace")
 
     def error_output(self):
-        self.errors.seek(0)
-        return self.errors.read().decode(errors="replace")
+        with open(self.errors, "rb") as f:
+            return f.read().decode(errors="replace")
 
     def connect_arg(self, host="127.0.0.1"):
         return "%s:%d" % (host, self.port)
@@ -88,8 +94,7 @@ class Server:
             except subprocess.TimeoutExpired:
                 os.killpg(self.process.pid, signal.SIGKILL)
                 self.process.wait()
-        self.log.close()
-        self.errors.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
 
     def __enter__(self):
         return self
