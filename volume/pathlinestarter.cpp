@@ -45,13 +45,17 @@ public:
         const size_t count = places.size();
         // Ticks between one stage of a lookup and the next.
         const size_t gap = std::max<size_t>(1, count / PointLocator::kPrefetchStages);
+        // How many places before the current one each stage runs (no divisions in the loop).
+        size_t behind[PointLocator::kPrefetchStages];
+        for (int stage = 1; stage < PointLocator::kPrefetchStages; ++stage) {
+            behind[stage] = (stage * gap) % count;
+        }
         int active = 0;
         for (Place& place : places) active += Take(place);
-        for (size_t tick = 0; active > 0; ++tick) {
-            const size_t p = tick % count;
+        for (size_t p = 0; active > 0; p = p + 1 == count ? 0 : p + 1) {
             for (int stage = 1; stage < PointLocator::kPrefetchStages; ++stage) {
-                Place& earlier = places[(p + count - (stage * gap) % count) % count];
-                if (earlier.active) earlier.Stage(stage);
+                const size_t e = p >= behind[stage] ? p - behind[stage] : p + count - behind[stage];
+                if (places[e].active) places[e].Stage(stage);
             }
             Place& place = places[p];
             if (!place.active) continue;
