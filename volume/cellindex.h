@@ -123,6 +123,18 @@ public:
         for (int k = 0; k < kept; ++k) visit(candidate[k]);
     }
 
+    // After stage 4: forgets the kept candidates for which `drop(i)` holds, which the caller
+    // knows to fail its test.
+    template <typename Test>
+    void Drop(Test drop) {
+        int k = 0;
+        for (int j = 0; j < kept; ++j) {
+            candidate[k] = candidate[j];
+            k += !drop(candidate[j]);  // no branch to mispredict
+        }
+        kept = k;
+    }
+
     // After stage 4: true, with the first of the kept candidates in ascending order for which
     // `test(i)` holds in `found` (kNone if none), when they are all that FirstMatch would test
     // for the point; else false, and the search must run as usual.
@@ -133,7 +145,6 @@ private:
     // Listed tetrahedra a probe looks at, and candidates it keeps; a longer list is left to
     // the search itself.
     static const uint32_t kMaxListed = 48;
-    static const int kMaxKept = 16;
 
     template <typename Visit>
     void ForListed(Visit visit) const;
@@ -144,8 +155,8 @@ private:
     uint32_t first = 0;
     uint32_t end = 0;    // the list: first .. end - 1 in the reference array
     bool whole = false;  // the list is complete
-    int kept = 0;        // -1: more than kMaxKept
-    uint32_t candidate[kMaxKept];
+    int kept = 0;
+    uint32_t candidate[kMaxListed];
 };
 
 template <typename Test>
@@ -186,15 +197,16 @@ uint32_t CellIndex::Search(const Ref* refs, const double* point, Test test) cons
 }
 
 inline bool CellIndex::InBox(uint32_t i, const uint32_t* q) const {
+    // All six comparisons, without branches: their outcomes are too random to predict.
     const QuantBox& b = boxes[i];
-    return q[0] >= b.lo[0] && q[0] <= b.hi[0] && q[1] >= b.lo[1] && q[1] <= b.hi[1] &&
-           q[2] >= b.lo[2] && q[2] <= b.hi[2];
+    return (q[0] >= b.lo[0]) & (q[0] <= b.hi[0]) & (q[1] >= b.lo[1]) & (q[1] <= b.hi[1]) &
+           (q[2] >= b.lo[2]) & (q[2] <= b.hi[2]);
 }
 
 inline void CellIndex::Probe::Start(const CellIndex* searched, const double* point) {
     first = end = 0;
     whole = false;
-    kept = -1;
+    kept = 0;
     index = searched->Locate(point, q) ? searched : nullptr;
     if (!index) return;
     cell = (index->CellOf(2, q[2]) * index->dims[1] + index->CellOf(1, q[1])) * index->dims[0] +
@@ -228,17 +240,9 @@ void CellIndex::Probe::ForListed(Visit visit) const {
 }
 
 inline void CellIndex::Probe::FetchBoxes() const {
-    if (first == end) return;
-    // The list ascends, so boxes sharing a cache line come one after another: each line is
-    // asked for once.
-    uintptr_t last = 0;
-    ForListed([&](uint32_t i) {
-        const char* box = reinterpret_cast<const char*>(&index->boxes[i]);
-        for (uintptr_t line : {(uintptr_t)box >> 6, ((uintptr_t)box + sizeof(QuantBox) - 1) >> 6}) {
-            if (line != last) Prefetch(reinterpret_cast<const void*>(line << 6));
-            last = line;
-        }
-    });
+    // A box straddles two cache lines at times; its first line is enough to ask for ahead.
+    if (!index) return;
+    ForListed([&](uint32_t i) { Prefetch(&index->boxes[i]); });
 }
 
 template <typename Fetch>
@@ -246,19 +250,15 @@ void CellIndex::Probe::FindCandidates(Fetch fetch) {
     kept = 0;
     if (!index) return;
     ForListed([&](uint32_t i) {
-        if (!index->InBox(i, q)) return;
-        if (kept >= 0 && kept < kMaxKept) {
-            candidate[kept++] = i;
-        } else {
-            kept = -1;
-        }
-        fetch(i);
+        candidate[kept] = i;
+        kept += index->InBox(i, q);
     });
+    for (int k = 0; k < kept; ++k) fetch(candidate[k]);
 }
 
 template <typename Test>
 bool CellIndex::Probe::FirstMatch(Test test, uint32_t* found) const {
-    if (!index || !whole || kept < 0 || !index->alwaysTested.empty()) return false;
+    if (!index || !whole || !index->alwaysTested.empty()) return false;
     *found = kNone;
     for (int k = 0; k < kept; ++k) {
         if (test(candidate[k])) {

@@ -118,10 +118,18 @@ bool GrownBox(const Corners& corners, WorldBox* box) {
 
 }  // namespace
 
-std::unique_ptr<CellIndex> IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* nodes,
-                                           const uint32_t* numbers) {
+BlockSearch IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* nodes,
+                            const uint32_t* numbers) {
     std::vector<WorldBox> boxes(block.num_Tetra);
     std::vector<CellIndex::Kind> kinds(block.num_Tetra, CellIndex::kAlwaysTested);
+    // The frames' origin: the block's centre, where its tetrahedra are.
+    double centre[3];
+    for (int a = 0; a < 3; ++a) {
+        centre[a] = 0.5 * block.min[a] + 0.5 * block.max[a];
+        if (!std::isfinite(centre[a])) centre[a] = 0;
+    }
+    BlockSearch search;
+    search.frames = std::make_unique<TetraFrames>(arena, block.num_Tetra, centre, kLow, kHigh);
     for (uint32_t i = 0; i < block.num_Tetra; ++i) {
         const Corners corners(nodes, numbers, i);
         double c[3][3];
@@ -138,9 +146,14 @@ std::unique_ptr<CellIndex> IndexTetrahedra(Arena* arena, const Block& block, con
         // Written so that NaN and infinite coordinates leave the tetrahedron tested everywhere.
         bool sane =
             edge >= kMinEdge && edge <= kMaxEdge && edge * edge * edge <= kMaxSkew * std::fabs(det);
-        if (sane && GrownBox(corners, &boxes[i])) kinds[i] = CellIndex::kBoxed;
+        if (sane && GrownBox(corners, &boxes[i])) {
+            kinds[i] = CellIndex::kBoxed;
+            // The grown box holds every point that the inside test accepts (see kBoxGrowth).
+            search.frames->Set(i, corners.p[0], c, det, boxes[i].lo, boxes[i].hi);
+        }
     }
-    return std::make_unique<CellIndex>(arena, boxes, kinds);
+    search.index = std::make_unique<CellIndex>(arena, boxes, kinds);
+    return search;
 }
 
 PointLocator::PointLocator(const TetrahedralVolume& volume, Console out)
@@ -203,8 +216,12 @@ const Tetra* PointLocator::SearchIndex(const Block* block, const double* point, 
     const CellIndex& index = vol.GetCellIndex(b);
     const FlowNode* nodes = vol.GetNodes();
     const uint32_t* numbers = vol.GetVertexNumbers(b);
+    const TetraFrames& frames = vol.GetFrames(b);
+    float relative[3];
+    frames.Relative(point, relative);
     auto test = [&](uint32_t i) {
-        return EvaluateCandidate(Corners(nodes, numbers, i), point, weights) != 0;
+        return !frames.Rejects(i, relative) &&
+               EvaluateCandidate(Corners(nodes, numbers, i), point, weights) != 0;
     };
     // The prefetched box tests of this very point in this block stand for the search's own.
     uint32_t found;
@@ -249,7 +266,10 @@ const Tetra* PointLocator::SearchGuess(const double* point, double* weights) {
     if (cellGuess) {
         const size_t b = block - vol.GetBlocks().data();
         const uint32_t i = (uint32_t)(cellGuess - block->tetra.get());
-        if (!vol.GetCellIndex(b).Excludes(i, point) &&
+        const TetraFrames& frames = vol.GetFrames(b);
+        float relative[3];
+        frames.Relative(point, relative);
+        if (!vol.GetCellIndex(b).Excludes(i, point) && !frames.Rejects(i, relative) &&
             EvaluateCandidate(Corners(vol.GetNodes(), vol.GetVertexNumbers(b), i), point,
                               weights)) {
             return cellGuess;
@@ -301,10 +321,12 @@ void PointLocator::Prefetch(int stage, const double* point) {
         ahead.block = ChosenBlock(point);
         if (!ahead.block) return;
         ahead.blockIndex = ahead.block - vol.GetBlocks().data();
+        vol.GetFrames(ahead.blockIndex).Relative(point, ahead.relative);
         ahead.probe.Start(&vol.GetCellIndex(ahead.blockIndex), point);
         return;
     }
     if (!ahead.block) return;
+    const TetraFrames& frames = vol.GetFrames(ahead.blockIndex);
     const uint32_t* numbers = vol.GetVertexNumbers(ahead.blockIndex);
     switch (stage) {
         case 1:
@@ -314,11 +336,16 @@ void PointLocator::Prefetch(int stage, const double* point) {
             ahead.probe.FetchBoxes();
             break;
         case 3:
-            // Four vertex numbers fill an aligned 16 bytes: one cache line.
-            ahead.probe.FindCandidates([&](uint32_t i) { ::Prefetch(numbers + 4 * (size_t)i); });
+            ahead.probe.FindCandidates([&](uint32_t i) { PrefetchObject(frames.Address(i)); });
             ahead.ready = true;
             break;
-        case 4: {
+        case 4:
+            // Only the candidates that the frames keep are read further. Four vertex numbers
+            // fill an aligned 16 bytes: one cache line.
+            ahead.probe.Drop([&](uint32_t i) { return frames.Rejects(i, ahead.relative); });
+            ahead.probe.ForCandidates([&](uint32_t i) { ::Prefetch(numbers + 4 * (size_t)i); });
+            break;
+        case 5: {
             const FlowNode* nodes = vol.GetNodes();
             ahead.probe.ForCandidates([&](uint32_t i) {
                 for (int k = 0; k < 4; ++k) PrefetchObject(&nodes[numbers[4 * (size_t)i + k]]);

@@ -8,6 +8,7 @@
 
 #include "volume/cellindex.h"
 #include "volume/console.h"
+#include "volume/tetraframes.h"
 #include "volume/tetravolume.h"
 
 class PointLocator {
@@ -76,7 +77,7 @@ public:
     // the other, for lookups side by side with other locators' (see TracePathLines), so that
     // their cache misses overlap. The box tests of the last stages then serve the lookup of
     // that very point. The answers are the same with or without.
-    static const int kPrefetchStages = 5;
+    static const int kPrefetchStages = 6;
     void Prefetch(int stage, const double* point);
 
 private:
@@ -90,6 +91,7 @@ private:
         Vector point;
         const Block* block = nullptr;  // the block whose index the probe searches
         size_t blockIndex = 0;
+        float relative[3];  // the point as the block's frames take it
         CellIndex::Probe probe;
         bool ready = false;  // the probe has kept its candidates
     };
@@ -102,7 +104,8 @@ private:
     Lookahead ahead;
 };
 
-// The index over a block's tetrahedra that point location searches, whose tetrahedron i has
-// corners nodes[numbers[4 * i + k]]; its arrays are taken from `arena`.
-std::unique_ptr<CellIndex> IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* nodes,
-                                           const uint32_t* numbers);
+// What point location reads of one block, derived at load: the index over its tetrahedra,
+// whose tetrahedron i has corners nodes[numbers[4 * i + k]], and their frames. Their arrays
+// are taken from `arena`.
+BlockSearch IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* nodes,
+                            const uint32_t* numbers);

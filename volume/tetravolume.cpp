@@ -11,6 +11,7 @@
 #include "volume/cellindex.h"
 #include "volume/parallel.h"
 #include "volume/pointlocator.h"
+#include "volume/tetraframes.h"
 
 namespace {
 
@@ -94,6 +95,11 @@ TetrahedralVolume::TetrahedralVolume() {
 }
 
 TetrahedralVolume::~TetrahedralVolume() = default;
+
+BlockSearch::BlockSearch() = default;
+BlockSearch::BlockSearch(BlockSearch&&) = default;
+BlockSearch& BlockSearch::operator=(BlockSearch&&) = default;
+BlockSearch::~BlockSearch() = default;
 
 void TetrahedralVolume::Clear() {
     blockLocator.reset();
@@ -338,7 +344,7 @@ void TetrahedralVolume::Derive(int threads) {
 
 void TetrahedralVolume::DeriveBlock(size_t b) {
     Derived& d = derived[b];
-    d.index = IndexTetrahedra(arena.get(), blocks[b], nodes.data, d.vertexNumbers);
+    d.search = IndexTetrahedra(arena.get(), blocks[b], nodes.data, d.vertexNumbers);
     const uint32_t count = blocks[b].num_Tetra;
     for (int f = 0; f < kFieldCount; ++f) {
         float* ranges = arena->Allocate<float>(RangeFloats(count));

@@ -16,6 +16,7 @@
 
 class BlockLocator;
 class CellIndex;
+class TetraFrames;
 
 // The scalar flow variables; momentum as a scalar always means its magnitude. The fixed
 // underlying type makes any int a valid FieldVar, so that a value outside the enumeration
@@ -27,6 +28,16 @@ const int kFieldCount = 3;
 // frame, and positions 0..3 are the vertex numbers of the marching tables.
 struct Tetra {
     const Vertex* v[4];
+};
+
+// Point location's data of one block (see IndexTetrahedra).
+struct BlockSearch {
+    BlockSearch();
+    BlockSearch(BlockSearch&&);
+    BlockSearch& operator=(BlockSearch&&);
+    ~BlockSearch();
+    std::unique_ptr<CellIndex> index;
+    std::unique_ptr<TetraFrames> frames;
 };
 
 // A spatial block: a box and the tetrahedra filed under it.
@@ -88,8 +99,9 @@ public:
 
     // The grid over the block boxes, built at load; only for a volume with blocks.
     const BlockLocator& GetBlockLocator() const { return *blockLocator; }
-    // The index over block `b`'s tetrahedra.
-    const CellIndex& GetCellIndex(size_t b) const { return *derived[b].index; }
+    // The index over block `b`'s tetrahedra, and their frames.
+    const CellIndex& GetCellIndex(size_t b) const { return *derived[b].search.index; }
+    const TetraFrames& GetFrames(size_t b) const { return *derived[b].search.frames; }
     // Block `b`'s tetrahedra as vertex numbers, four per tetrahedron in the order of
     // Tetra::v: GetPoints() + GetVertexNumbers(b)[4 * i + k] is block b's tetra[i].v[k].
     const uint32_t* GetVertexNumbers(size_t b) const { return derived[b].vertexNumbers; }
@@ -115,7 +127,7 @@ private:
     // What searches and extraction read of a block, derived at load.
     struct Derived {
         const uint32_t* vertexNumbers = nullptr;
-        std::unique_ptr<CellIndex> index;
+        BlockSearch search;
         const float* runRanges[kFieldCount] = {nullptr, nullptr, nullptr};
     };
 
