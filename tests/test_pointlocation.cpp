@@ -533,11 +533,18 @@ std::string RandomQueries(Twins& twins, TestRandom& rnd, int count) {
         double p[3];
         const Block* block = view.blocks[rnd.Below(view.blocks.size())];
         const Tetra* t = block->num_Tetra ? &block->tetra[rnd.Below(block->num_Tetra)] : nullptr;
-        int kind = t ? rnd.Below(6) : 0;
+        int kind = t ? rnd.Below(7) : 0;
         if (kind == 4 && !view.nearlyFlat.empty() && rnd.Below(2)) {
             t = view.nearlyFlat[rnd.Below(view.nearlyFlat.size())];
         }
         double s = rnd.Uniform(-3, 4), r = rnd.Uniform(-3, 4);
+        // On the inside test's tolerance shell: one weight at its lower bound, give or take a
+        // rounding, the others spread over the rest.
+        double shell[4] = {rnd.Uniform(0, 1), rnd.Uniform(0, 1), rnd.Uniform(0, 1), 0};
+        shell[q % 4] = -0.001 * (1 + 1e-12 * rnd.Uniform(-1, 1));
+        double rest = 1 - shell[q % 4], spread = 0;
+        for (int k = 0; k < 4; ++k) spread += k == q % 4 ? 0 : shell[k];
+        for (int k = 0; k < 4; ++k) shell[k] = k == q % 4 ? shell[k] : shell[k] * rest / spread;
         for (int a = 0; a < 3; ++a) {
             double grow = 0.1 * (view.hi[a] - view.lo[a]);
             const double* v[4];
@@ -557,6 +564,10 @@ std::string RandomQueries(Twins& twins, TestRandom& rnd, int count) {
                     break;
                 case 4:
                     p[a] = v[0][a] + s * (v[1][a] - v[0][a]) + r * (v[2][a] - v[0][a]);
+                    break;
+                case 5:
+                    p[a] = 0;
+                    for (int k = 0; k < 4; ++k) p[a] += shell[k] * v[k][a];
                     break;
                 default:
                     p[a] = (q + a) % 3 ? rnd.Uniform(block->min[a], block->max[a])

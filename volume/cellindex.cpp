@@ -8,11 +8,11 @@ namespace {
 // Grid sizing: cubic cells such that a tetrahedron of mean size is filed about
 // kRefsPerTetra times, with at most kCellsPerTetra cells per filed tetrahedron. Bigger cells
 // save memory and build time; smaller ones give shorter candidate lists.
-const double kRefsPerTetra = 16;
+const double kRefsPerTetra = 32;
 const double kCellsPerTetra = 2;
 // When uneven sizes make the tetrahedra filed more often than this on average, the cells
 // grow by kCellGrowth per axis and the filing is counted again.
-const double kMaxRefsPerTetra = 48;
+const double kMaxRefsPerTetra = 160;
 const double kCellGrowth = 1.5;
 // Grids with more cells than this per filed tetrahedron are refused too: a flat or thin set
 // of boxes would otherwise get a fine grid over a wide extent, whose cell table alone
@@ -26,7 +26,9 @@ const double kMaxCount = 4294967295.0;
 }  // namespace
 
 CellIndex::CellIndex(Arena* arena, const std::vector<WorldBox>& worldBoxes,
-                     const std::vector<Kind>& kinds) {
+                     const std::vector<Kind>& kinds, const std::vector<WeightPlanes>* weightPlanes,
+                     double lowestWeight)
+    : planes(weightPlanes), lowest(lowestWeight) {
     boxes.Allocate(arena, kinds.size());
     std::fill(boxes.data, boxes.data + boxes.size, QuantBox{{0, 0, 0}, {0, 0, 0}});
     for (uint32_t i = 0; i < kinds.size(); ++i) {
@@ -152,32 +154,86 @@ void CellIndex::Fill(Arena* arena, const std::vector<Kind>& kinds) {
     }
 }
 
+void CellIndex::CellBounds(int axis, uint32_t cell, double* low, double* high) const {
+    // Cell c holds the quantised coordinates from ceil(c * 65536 / dims) up to the next cell's
+    // first; a point quantises to q when q <= (p - origin) * scale < q + 1. The pad covers
+    // the rounding of both.
+    const double width = (kQuantMax + 1) / dims[axis];
+    const double pad = 1e-9 * extent[axis];
+    *low = origin[axis] + std::ceil(cell * width) / scale[axis] - pad;
+    *high = origin[axis] + std::ceil((cell + 1) * width) / scale[axis] + pad;
+}
+
+template <typename Visit>
+void CellIndex::ForEachCell(uint32_t i, Visit visit) const {
+    const QuantBox& b = boxes[i];
+    uint32_t lo[3], n[3];
+    for (int a = 0; a < 3; ++a) {
+        lo[a] = CellOf(a, b.lo[a]);
+        n[a] = CellOf(a, b.hi[a]) - lo[a] + 1;
+    }
+    // The highest value of each weight over a cell is a sum of one term per axis, each the
+    // higher of its values at the cell's two faces on that axis (weight 0's gradient is minus
+    // the sum of the others'). Without planes, or for a box too many cells wide, every term
+    // is taken as zero and so every cell of the box is visited.
+    const int kMaxAxisCells = 16;
+    double term[4][3][kMaxAxisCells] = {};
+    bool cut = planes && n[0] <= kMaxAxisCells && n[1] <= kMaxAxisCells && n[2] <= kMaxAxisCells;
+    for (int a = 0; a < 3 && cut; ++a) cut = scale[a] > 0;
+    if (cut) {
+        const WeightPlanes& w = (*planes)[i];
+        double gradient[4][3];
+        for (int a = 0; a < 3; ++a) {
+            gradient[0][a] = -(w.row[0][a] + w.row[1][a] + w.row[2][a]);
+            for (int k = 0; k < 3; ++k) gradient[k + 1][a] = w.row[k][a];
+        }
+        for (int a = 0; a < 3 && cut; ++a) {
+            for (uint32_t m = 0; m < n[a]; ++m) {
+                double low, high;
+                CellBounds(a, lo[a] + m, &low, &high);
+                for (int k = 0; k < 4; ++k) {
+                    double t = std::max(gradient[k][a] * (low - w.corner[a]),
+                                        gradient[k][a] * (high - w.corner[a]));
+                    // Terms this large could round by a share of the margin: no cutting.
+                    if (!(std::fabs(t) < 1e10)) cut = false;
+                    term[k][a][m] = t;
+                }
+            }
+        }
+    }
+    for (uint32_t z = 0; z < n[2]; ++z)
+        for (uint32_t y = 0; y < n[1]; ++y) {
+            const uint32_t row = ((lo[2] + z) * dims[1] + lo[1] + y) * dims[0] + lo[0];
+            for (uint32_t x = 0; x < n[0]; ++x) {
+                bool reach = true;
+                for (int k = 0; cut && k < 4; ++k) {
+                    const int mx = x, my = y, mz = z;
+                    reach &=
+                        (k == 0 ? 1.0 : 0.0) + term[k][0][mx] + term[k][1][my] + term[k][2][mz] >=
+                        lowest;
+                }
+                if (reach) visit(row + x);
+            }
+        }
+}
+
 template <typename Ref>
 void CellIndex::FillRefs(Arena* arena, const std::vector<Kind>& kinds, ArenaArray<Ref>& refs) {
     uint64_t cells = (uint64_t)dims[0] * dims[1] * dims[2];
-    auto forEachCell = [&](const QuantBox& b, auto visit) {
-        uint32_t lo[3], hi[3];
-        for (int a = 0; a < 3; ++a) lo[a] = CellOf(a, b.lo[a]), hi[a] = CellOf(a, b.hi[a]);
-        for (uint32_t z = lo[2]; z <= hi[2]; ++z)
-            for (uint32_t y = lo[1]; y <= hi[1]; ++y) {
-                uint32_t row = (z * dims[1] + y) * dims[0];
-                for (uint32_t x = lo[0]; x <= hi[0]; ++x) visit(row + x);
-            }
-    };
+    const uint32_t count = (uint32_t)kinds.size();
     // A counting pass sizes the lists, then a filing pass in array order leaves every cell's
     // list ascending.
     start.Allocate(arena, cells + 1);
     std::fill(start.data, start.data + cells + 1, 0u);
-    const uint32_t count = (uint32_t)kinds.size();
     for (uint32_t i = 0; i < count; ++i) {
-        if (kinds[i] == kBoxed) forEachCell(boxes[i], [&](uint32_t c) { ++start[c + 1]; });
+        if (kinds[i] == kBoxed) ForEachCell(i, [&](uint32_t c) { ++start[c + 1]; });
     }
     for (uint64_t c = 0; c < cells; ++c) start[c + 1] += start[c];
     refs.Allocate(arena, start[cells]);
     std::vector<uint32_t> next(start.data, start.data + cells);
     for (uint32_t i = 0; i < count; ++i) {
         if (kinds[i] == kBoxed) {
-            forEachCell(boxes[i], [&](uint32_t c) { refs[next[c]++] = static_cast<Ref>(i); });
+            ForEachCell(i, [&](uint32_t c) { refs[next[c]++] = static_cast<Ref>(i); });
         }
     }
 }

@@ -20,6 +20,14 @@ struct WorldBox {
     double hi[3];
 };
 
+// A tetrahedron's barycentric weights 1..3 as linear functions of the offset from its corner
+// 0 (weight 0 is one minus their sum), for filing it only under the cells where all its
+// weights can reach the inside test's lower bound, not under every cell its box touches.
+struct WeightPlanes {
+    double corner[3];
+    double row[3][3];
+};
+
 class CellIndex {
 public:
     // How point location must treat one tetrahedron.
@@ -31,24 +39,17 @@ public:
     static const uint32_t kNone = UINT32_MAX;
 
     // `boxes[i]` bounds tetrahedron i when `kinds[i]` is kBoxed; other boxes are ignored. The
-    // large arrays are taken from `arena`, which must outlive the index.
-    CellIndex(Arena* arena, const std::vector<WorldBox>& boxes, const std::vector<Kind>& kinds);
+    // large arrays are taken from `arena`, which must outlive the index. With `planes`, a
+    // filed tetrahedron is left out of the cells in its box where one of its weights stays
+    // below `lowest` throughout.
+    CellIndex(Arena* arena, const std::vector<WorldBox>& boxes, const std::vector<Kind>& kinds,
+              const std::vector<WeightPlanes>* planes = nullptr, double lowest = 0);
 
     // The first candidate for `point`, in ascending order, for which `test(i)` holds; kNone
     // when there is none. A point outside every box (also a NaN point) only meets the
     // tetrahedra that are tested everywhere.
     template <typename Test>
     uint32_t FirstMatch(const double* point, Test test) const;
-
-    // True when tetrahedron `i`, not degenerate, cannot hold `point`: it is filed in the grid
-    // and the point lies outside its box. A quick test before evaluating a tetrahedron.
-    bool Excludes(uint32_t i, const double* point) const {
-        if (!alwaysTested.empty() &&
-            std::binary_search(alwaysTested.begin(), alwaysTested.end(), i))
-            return false;
-        uint32_t q[3];
-        return !Locate(point, q) || !InBox(i, q);
-    }
 
     // Number of degenerate tetrahedra that come before `index` in the array (all of them for
     // kNone): a scan up to `index` would have met exactly these.
@@ -75,6 +76,10 @@ private:
     void Fill(Arena* arena, const std::vector<Kind>& kinds);
     template <typename Ref>
     void FillRefs(Arena* arena, const std::vector<Kind>& kinds, ArenaArray<Ref>& refs);
+    // Calls visit(c) for each cell c of tetrahedron i's box that may hold one of its points.
+    template <typename Visit>
+    void ForEachCell(uint32_t i, Visit visit) const;
+    void CellBounds(int axis, uint32_t cell, double* low, double* high) const;
     template <typename Ref, typename Test>
     uint32_t Search(const Ref* refs, const double* point, Test test) const;
     uint32_t Quantise(int axis, double value) const;
@@ -98,6 +103,9 @@ private:
     ArenaArray<uint32_t> start;
     ArenaArray<uint16_t> narrowRefs;
     ArenaArray<uint32_t> wideRefs;
+    // While filling: the planes given.
+    const std::vector<WeightPlanes>* planes = nullptr;
+    double lowest = 0;
 };
 
 // The loads of one search, level by level, for searches that run side by side: each stage

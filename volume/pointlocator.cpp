@@ -31,6 +31,16 @@ const double kMinEdge = 1e-60;
 const double kMaxEdge = 1e60;
 const double kMinRelativeExtent = 1e-12;
 
+// How far below the inside test's bound a weight may reach over a cell before the index
+// leaves the tetrahedron out of the cell: far more than the rounding of the weights.
+const double kPlaneMargin = 0.01;
+
+void Cross(const double* a, const double* b, double* out) {
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
 bool Within(double w) {
     return w >= kLow && w <= kHigh;
 }
@@ -122,6 +132,7 @@ BlockSearch IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* no
                             const uint32_t* numbers) {
     std::vector<WorldBox> boxes(block.num_Tetra);
     std::vector<CellIndex::Kind> kinds(block.num_Tetra, CellIndex::kAlwaysTested);
+    std::vector<WeightPlanes> planes(block.num_Tetra);
     // The frames' origin: the block's centre, where its tetrahedra are.
     double centre[3];
     for (int a = 0; a < 3; ++a) {
@@ -146,13 +157,20 @@ BlockSearch IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* no
         // Written so that NaN and infinite coordinates leave the tetrahedron tested everywhere.
         bool sane =
             edge >= kMinEdge && edge <= kMaxEdge && edge * edge * edge <= kMaxSkew * std::fabs(det);
-        if (sane && GrownBox(corners, &boxes[i])) {
-            kinds[i] = CellIndex::kBoxed;
-            // The grown box holds every point that the inside test accepts (see kBoxGrowth).
-            search.frames->Set(i, corners.p[0], c, det, boxes[i].lo, boxes[i].hi);
+        if (!sane || !GrownBox(corners, &boxes[i])) continue;
+        kinds[i] = CellIndex::kBoxed;
+        // Cramer's rule: weight k + 1 is the offset's dot product with edge[k+1] x edge[k+2],
+        // over det.
+        WeightPlanes& w = planes[i];
+        for (int k = 0; k < 3; ++k) {
+            w.corner[k] = corners.p[0][k];
+            Cross(c[(k + 1) % 3], c[(k + 2) % 3], w.row[k]);
+            for (int a = 0; a < 3; ++a) w.row[k][a] /= det;
         }
+        // The grown box holds every point that the inside test accepts (see kBoxGrowth).
+        search.frames->Set(i, w, edge * edge / std::fabs(det), boxes[i].lo, boxes[i].hi);
     }
-    search.index = std::make_unique<CellIndex>(arena, boxes, kinds);
+    search.index = std::make_unique<CellIndex>(arena, boxes, kinds, &planes, kLow - kPlaneMargin);
     return search;
 }
 
@@ -261,7 +279,7 @@ const Tetra* PointLocator::SearchOtherBlocks(const Block* searched, const double
 
 const Tetra* PointLocator::SearchGuess(const double* point, double* weights) {
     const Block* block = guess;
-    // The cached tetrahedron was found before, so it is not degenerate; the index may show at
+    // The cached tetrahedron was found before, so it is not degenerate; its frame may show at
     // once that it cannot hold the point.
     if (cellGuess) {
         const size_t b = block - vol.GetBlocks().data();
@@ -269,7 +287,7 @@ const Tetra* PointLocator::SearchGuess(const double* point, double* weights) {
         const TetraFrames& frames = vol.GetFrames(b);
         float relative[3];
         frames.Relative(point, relative);
-        if (!vol.GetCellIndex(b).Excludes(i, point) && !frames.Rejects(i, relative) &&
+        if (!frames.Rejects(i, relative) &&
             EvaluateCandidate(Corners(vol.GetNodes(), vol.GetVertexNumbers(b), i), point,
                               weights)) {
             return cellGuess;

@@ -14,12 +14,6 @@ const double kMargin = 0.01;
 const double kFloatUnit = 0x1p-24;
 const double kDoubleUnit = 0x1p-53;
 
-void Cross(const double* a, const double* b, double* out) {
-    out[0] = a[1] * b[2] - a[2] * b[1];
-    out[1] = a[2] * b[0] - a[0] * b[2];
-    out[2] = a[0] * b[1] - a[1] * b[0];
-}
-
 }  // namespace
 
 TetraFrames::TetraFrames(Arena* arena, uint32_t count, const double* from, double lowest,
@@ -30,43 +24,44 @@ TetraFrames::TetraFrames(Arena* arena, uint32_t count, const double* from, doubl
     frames.Allocate(arena, count);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     TetraFrame none;
-    std::fill(&none.row[0][0], &none.row[0][0] + 12, nan);
+    std::fill(&none.column[0][0], &none.column[0][0] + 16, nan);
     std::fill(frames.data, frames.data + count, none);
 }
 
-void TetraFrames::Set(uint32_t i, const double* corner, const double edge[3][3], double det,
+void TetraFrames::Set(uint32_t i, const WeightPlanes& planes, double entryScale,
                       const double* boxLow, const double* boxHigh) {
-    // Weight k + 1 = (p - corner) . (edge[k+1] x edge[k+2]) / det, as the exact test's Cramer
-    // rule has it, rewritten about the origin.
-    double row[3][4];
+    // Weight k + 1 = (p - corner) . row[k] and weight 0 = 1 - their sum, rewritten about the
+    // origin: gradient[k] . (p - origin) + offset[k].
+    double gradient[4][3], offset[4];
     double reach[3];  // the farthest any accepted point lies from the origin, per axis
-    double largestEdge = 0;
     for (int a = 0; a < 3; ++a) {
         reach[a] = std::max(std::fabs(boxLow[a] - origin[a]), std::fabs(boxHigh[a] - origin[a]));
-        for (int k = 0; k < 3; ++k) largestEdge = std::max(largestEdge, std::fabs(edge[k][a]));
-    }
-    for (int k = 0; k < 3; ++k) {
-        Cross(edge[(k + 1) % 3], edge[(k + 2) % 3], row[k]);
-        row[k][3] = 0;
-        for (int a = 0; a < 3; ++a) {
-            row[k][a] /= det;
-            row[k][3] -= row[k][a] * (corner[a] - origin[a]);
+        gradient[0][a] = 0;
+        for (int k = 0; k < 3; ++k) {
+            gradient[k + 1][a] = planes.row[k][a];
+            gradient[0][a] -= planes.row[k][a];
         }
     }
-    // Rounding of a float weight: the point and the frame rounded to floats and the float
-    // sums (8 float units of each term); the frame's own double arithmetic (cofactors over
-    // the determinant, at most a few double units of edge^2 / |det| per entry).
-    const double reachSum = reach[0] + reach[1] + reach[2];
-    const double entryError = 16 * kDoubleUnit * largestEdge * largestEdge / std::fabs(det);
-    double error = 12 * kFloatUnit;  // weight 0's own subtractions
-    for (int k = 0; k < 3; ++k) {
-        double terms = std::fabs(row[k][3]);
-        for (int a = 0; a < 3; ++a) terms += std::fabs(row[k][a]) * reach[a];
-        error += 8 * kFloatUnit * terms + 2 * entryError * reachSum;
+    for (int k = 0; k < 4; ++k) {
+        offset[k] = k == 0 ? 1 : 0;
+        for (int a = 0; a < 3; ++a) offset[k] -= gradient[k][a] * (planes.corner[a] - origin[a]);
     }
-    // Weight 0 sums all three errors; twice that for safety. NaN and infinite sizes fail.
+    // Rounding of a float weight: the point and the frame rounded to floats and the float
+    // sums (8 float units of each term); the planes' own double arithmetic (cofactors over
+    // the determinant, a few double units of edge^2 / |det| per entry, three of them summed
+    // for weight 0).
+    const double reachSum = reach[0] + reach[1] + reach[2];
+    const double entryError = 3 * 16 * kDoubleUnit * entryScale;
+    double error = 0;
+    for (int k = 0; k < 4; ++k) {
+        double terms = std::fabs(offset[k]);
+        for (int a = 0; a < 3; ++a) terms += std::fabs(gradient[k][a]) * reach[a];
+        error = std::max(error, 8 * kFloatUnit * terms + 2 * entryError * reachSum);
+    }
+    // Twice that for safety. NaN and infinite sizes fail.
     if (!(2 * error <= kMargin / 2)) return;
-    for (int k = 0; k < 3; ++k) {
-        for (int c = 0; c < 4; ++c) frames[i].row[k][c] = (float)row[k][c];
+    for (int k = 0; k < 4; ++k) {
+        for (int a = 0; a < 3; ++a) frames[i].column[a][k] = (float)gradient[k][a];
+        frames[i].column[3][k] = (float)offset[k];
     }
 }

@@ -7,13 +7,18 @@
 #pragma once
 
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "volume/arena.h"
+#include "volume/cellindex.h"
 
-// Weight k + 1 of a point r (relative to the frames' origin) is row[k][0..2] . r + row[k][3];
-// weight 0 is one minus the other three.
-struct TetraFrame {
-    float row[3][4];
+// Weight k of a point r (relative to the frames' origin) is the sum over axes a of
+// column[a][k] * r[a], plus column[3][k]: four weights side by side, for one vector
+// multiply-add per axis. One cache line.
+struct alignas(64) TetraFrame {
+    float column[4][4];
 };
 
 class TetraFrames {
@@ -22,11 +27,12 @@ public:
     // accepts weights in [low, high]. `origin` should lie near the tetrahedra.
     TetraFrames(Arena* arena, uint32_t count, const double* origin, double low, double high);
 
-    // Sets tetrahedron i's frame from its corner 0, its edges from that corner (as columns)
-    // and their determinant, given a box that holds every point that the exact test accepts
-    // for it. A frame whose float rounding could reject such a point is left rejecting nothing.
-    void Set(uint32_t i, const double* corner, const double edge[3][3], double det,
-             const double* boxLow, const double* boxHigh);
+    // Sets tetrahedron i's frame from its weight planes, given the largest edge component
+    // squared over |det| (the scale of the planes' own rounding) and a box that holds every
+    // point that the exact test accepts for it. A frame whose float rounding could reject
+    // such a point is left rejecting nothing.
+    void Set(uint32_t i, const WeightPlanes& planes, double entryScale, const double* boxLow,
+             const double* boxHigh);
 
     // The point relative to the origin, as Rejects takes it.
     void Relative(const double* point, float* r) const {
@@ -36,18 +42,31 @@ public:
     // anywhere rejects nothing.
     bool Rejects(uint32_t i, const float* r) const {
         const TetraFrame& f = frames[i];
-        float w[4];
-        for (int k = 0; k < 3; ++k) {
-            w[k + 1] = f.row[k][0] * r[0] + f.row[k][1] * r[1] + f.row[k][2] * r[2] + f.row[k][3];
-        }
-        w[0] = 1.0f - (w[1] + w[2] + w[3]);
+#if defined(__SSE2__)
+        __m128 w = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(f.column[0]), _mm_set1_ps(r[0])),
+                                         _mm_mul_ps(_mm_load_ps(f.column[1]), _mm_set1_ps(r[1]))),
+                              _mm_add_ps(_mm_mul_ps(_mm_load_ps(f.column[2]), _mm_set1_ps(r[2])),
+                                         _mm_load_ps(f.column[3])));
+        __m128 out =
+            _mm_or_ps(_mm_cmplt_ps(w, _mm_set1_ps(low)), _mm_cmpgt_ps(w, _mm_set1_ps(high)));
+        return _mm_movemask_ps(out) != 0;
+#else
         bool out = false;
-        for (float x : w) out |= (x < low) | (x > high);
+        for (int k = 0; k < 4; ++k) {
+            float w = f.column[0][k] * r[0] + f.column[1][k] * r[1] +
+                      (f.column[2][k] * r[2] + f.column[3][k]);
+            out |= (w < low) | (w > high);
+        }
         return out;
+#endif
     }
-    const TetraFrame* Address(uint32_t i) const { return &frames[i]; }
+    const TetraFrame* Address(uint32_t i) const {
+        return &frames[i];
+    }
 
-    uint64_t MemoryBytes() const { return sizeof *this + frames.size * sizeof(TetraFrame); }
+    uint64_t MemoryBytes() const {
+        return sizeof *this + frames.size * sizeof(TetraFrame);
+    }
 
 private:
     double origin[3];

@@ -1,6 +1,7 @@
-// The frames' quick rejection: it must never reject a tetrahedron that the exact inside test
-// accepts, whatever the tetrahedron's size, shape and distance from the origin, and it must
-// still reject most of what lies clearly outside.
+// What point location derives for a block: the frames' quick rejection and the index's
+// filing by weight planes. Neither may ever drop a tetrahedron that the exact inside test
+// accepts, whatever its size, shape and distance from the origin; both must still drop most
+// of what lies clearly outside.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "volume/arena.h"
+#include "volume/cellindex.h"
 #include "volume/pointlocator.h"
 #include "volume/tetraframes.h"
 #include "volume/tetravolume.h"
@@ -47,6 +49,10 @@ struct FramedBlock {
     bool Accepts(uint32_t i, const double* p) {
         double w[4];
         return locator.EvaluateCell(&block.tetra[i], p, w) != 0;
+    }
+    // Whether the index lists tetrahedron i for point p.
+    bool Listed(uint32_t i, const double* p) const {
+        return search.index->FirstMatch(p, [i](uint32_t j) { return j == i; }) == i;
     }
     bool Rejects(uint32_t i, const double* p) const {
         float r[3];
@@ -164,6 +170,78 @@ TEST(TetraFrames, DegenerateTetrahedraGetNoFrame) {
     FramedBlock b({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 0, 1}});  // three corners on a line
     const double p[3] = {5, 5, 5};
     EXPECT_FALSE(b.Rejects(0, p));
+}
+
+TEST(CellFiling, EveryPointTheExactTestAcceptsFindsItsTetrahedronListed) {
+    // Larger tetrahedra among many small ones, which make the cells a fraction of the larger
+    // ones' size: those are filed under only some of the cells of their boxes.
+    std::mt19937_64 rng(5);
+    auto corners = RandomTetrahedra(rng, 20, 6, 2, 1);
+    const auto small = RandomTetrahedra(rng, 3000, 6, 6, 1);
+    for (size_t k = 0; k < small.size(); k += 4) {
+        for (int c = 0; c < 4; ++c) {
+            std::array<double, 3> p = small[k];
+            if (c > 0) p[c - 1] += 0.3;
+            corners.push_back(p);
+        }
+    }
+    FramedBlock b(corners);
+    std::uniform_real_distribution<double> unit(0, 1);
+    int outside = 0, listedOutside = 0;
+    for (uint32_t i = 0; i < 20; ++i) {
+        for (int n = 0; n < 4000; ++n) {
+            // One weight on the tolerance shell, or on either side of it, or well outside.
+            double w[4] = {unit(rng), unit(rng), unit(rng), unit(rng)};
+            const int low = n % 4;
+            w[low] = n % 3 ? -0.001 + 0.004 * (unit(rng) - 0.75) : -unit(rng);
+            double spread = 0;
+            for (int k = 0; k < 4; ++k) spread += k == low ? 0 : w[k];
+            for (int k = 0; k < 4; ++k) w[k] = k == low ? w[k] : w[k] * (1 - w[low]) / spread;
+            double p[3];
+            b.At(i, w, p);
+            if (b.Accepts(i, p)) {
+                ASSERT_TRUE(b.Listed(i, p)) << "tetrahedron " << i << " weight " << w[low];
+            } else if (w[low] < -0.1) {
+                ++outside;
+                listedOutside += b.Listed(i, p);
+            }
+        }
+    }
+    // Well outside, most points meet a cell that the planes cut off.
+    EXPECT_GT(outside, 10000);
+    EXPECT_LT(listedOutside, outside / 2);
+}
+
+TEST(CellFiling, PlanesFileFewerReferencesThanBoxes) {
+    // Cubes of six tetrahedra: each fills a sixth of its box.
+    std::vector<std::array<double, 3>> corners;
+    const int order[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+    for (int x = 0; x < 8; ++x)
+        for (int y = 0; y < 8; ++y)
+            for (int z = 0; z < 8; ++z)
+                for (const auto& o : order) {
+                    std::array<double, 3> p = {(double)x, (double)y, (double)z};
+                    corners.push_back(p);
+                    for (int a : o) {
+                        p[a] += 1;
+                        corners.push_back(p);
+                    }
+                }
+    FramedBlock b(corners);
+    std::vector<WorldBox> boxes(b.block.num_Tetra);
+    std::vector<CellIndex::Kind> kinds(b.block.num_Tetra, CellIndex::kBoxed);
+    for (uint32_t i = 0; i < b.block.num_Tetra; ++i) {
+        for (int a = 0; a < 3; ++a) {
+            boxes[i].lo[a] = INFINITY, boxes[i].hi[a] = -INFINITY;
+            for (int k = 0; k < 4; ++k) {
+                boxes[i].lo[a] = std::min(boxes[i].lo[a], corners[4 * i + k][a] - 0.005);
+                boxes[i].hi[a] = std::max(boxes[i].hi[a], corners[4 * i + k][a] + 0.005);
+            }
+        }
+    }
+    Arena arena;
+    const CellIndex byBoxes(&arena, boxes, kinds);
+    EXPECT_LT(b.search.index->MemoryBytes(), byBoxes.MemoryBytes() * 3 / 4);
 }
 
 }  // namespace
