@@ -154,32 +154,42 @@ void CellIndex::Fill(Arena* arena, const std::vector<Kind>& kinds) {
     }
 }
 
-void CellIndex::CellBounds(int axis, uint32_t cell, double* low, double* high) const {
+void CellIndex::CellFaces(std::vector<double>* faces) const {
     // Cell c holds the quantised coordinates from ceil(c * 65536 / dims) up to the next cell's
-    // first; a point quantises to q when q <= (p - origin) * scale < q + 1. The pad covers
-    // the rounding of both.
-    const double width = (kQuantMax + 1) / dims[axis];
-    const double pad = 1e-9 * extent[axis];
-    *low = origin[axis] + std::ceil(cell * width) / scale[axis] - pad;
-    *high = origin[axis] + std::ceil((cell + 1) * width) / scale[axis] + pad;
+    // first; a point quantises to q when q <= (p - origin) * scale < q + 1.
+    for (int a = 0; a < 3; ++a) {
+        const double width = (kQuantMax + 1) / dims[a];
+        faces[a].resize(dims[a] + 1);
+        for (int c = 0; c <= dims[a]; ++c)
+            faces[a][c] = origin[a] + std::ceil(c * width) / scale[a];
+    }
 }
 
 template <typename Visit>
-void CellIndex::ForEachCell(uint32_t i, Visit visit) const {
+void CellIndex::ForEachCell(uint32_t i, const std::vector<double>* faces, Visit visit) const {
     const QuantBox& b = boxes[i];
     uint32_t lo[3], n[3];
     for (int a = 0; a < 3; ++a) {
         lo[a] = CellOf(a, b.lo[a]);
         n[a] = CellOf(a, b.hi[a]) - lo[a] + 1;
     }
-    // The highest value of each weight over a cell is a sum of one term per axis, each the
-    // higher of its values at the cell's two faces on that axis (weight 0's gradient is minus
-    // the sum of the others'). Without planes, or for a box too many cells wide, every term
-    // is taken as zero and so every cell of the box is visited.
-    const int kMaxAxisCells = 16;
-    double term[4][3][kMaxAxisCells] = {};
+    auto visitRows = [&](auto reaches) {
+        for (uint32_t z = 0; z < n[2]; ++z)
+            for (uint32_t y = 0; y < n[1]; ++y) {
+                const uint32_t row = ((lo[2] + z) * dims[1] + lo[1] + y) * dims[0] + lo[0];
+                for (uint32_t x = 0; x < n[0]; ++x) {
+                    if (reaches(x, y, z)) visit(row + x);
+                }
+            }
+    };
+    // Without planes, or for a box too many cells wide, every cell of the box.
+    const uint32_t kMaxAxisCells = 16;
     bool cut = planes && n[0] <= kMaxAxisCells && n[1] <= kMaxAxisCells && n[2] <= kMaxAxisCells;
     for (int a = 0; a < 3 && cut; ++a) cut = scale[a] > 0;
+    // The highest value of each weight over a cell is a sum of one term per axis, each the
+    // higher of its values at the cell's two faces on that axis (weight 0's gradient is minus
+    // the sum of the others'). The faces are padded for the rounding of the quantisation.
+    double term[3][kMaxAxisCells][4];
     if (cut) {
         const WeightPlanes& w = (*planes)[i];
         double gradient[4][3];
@@ -188,52 +198,51 @@ void CellIndex::ForEachCell(uint32_t i, Visit visit) const {
             for (int k = 0; k < 3; ++k) gradient[k + 1][a] = w.row[k][a];
         }
         for (int a = 0; a < 3 && cut; ++a) {
+            const double pad = 1e-9 * extent[a];
             for (uint32_t m = 0; m < n[a]; ++m) {
-                double low, high;
-                CellBounds(a, lo[a] + m, &low, &high);
+                const double low = faces[a][lo[a] + m] - pad, high = faces[a][lo[a] + m + 1] + pad;
                 for (int k = 0; k < 4; ++k) {
                     double t = std::max(gradient[k][a] * (low - w.corner[a]),
                                         gradient[k][a] * (high - w.corner[a]));
                     // Terms this large could round by a share of the margin: no cutting.
                     if (!(std::fabs(t) < 1e10)) cut = false;
-                    term[k][a][m] = t;
+                    term[a][m][k] = t + (a == 0 && k == 0 ? 1 : 0);
                 }
             }
         }
     }
-    for (uint32_t z = 0; z < n[2]; ++z)
-        for (uint32_t y = 0; y < n[1]; ++y) {
-            const uint32_t row = ((lo[2] + z) * dims[1] + lo[1] + y) * dims[0] + lo[0];
-            for (uint32_t x = 0; x < n[0]; ++x) {
-                bool reach = true;
-                for (int k = 0; cut && k < 4; ++k) {
-                    const int mx = x, my = y, mz = z;
-                    reach &=
-                        (k == 0 ? 1.0 : 0.0) + term[k][0][mx] + term[k][1][my] + term[k][2][mz] >=
-                        lowest;
-                }
-                if (reach) visit(row + x);
-            }
-        }
+    if (!cut) return visitRows([](uint32_t, uint32_t, uint32_t) { return true; });
+    visitRows([&](uint32_t x, uint32_t y, uint32_t z) {
+        bool reach = true;
+        for (int k = 0; k < 4; ++k)
+            reach &= term[0][x][k] + term[1][y][k] + term[2][z][k] >= lowest;
+        return reach;
+    });
 }
 
 template <typename Ref>
 void CellIndex::FillRefs(Arena* arena, const std::vector<Kind>& kinds, ArenaArray<Ref>& refs) {
     uint64_t cells = (uint64_t)dims[0] * dims[1] * dims[2];
     const uint32_t count = (uint32_t)kinds.size();
-    // A counting pass sizes the lists, then a filing pass in array order leaves every cell's
-    // list ascending.
+    std::vector<double> faces[3];
+    if (planes) CellFaces(faces);
+    // The cells of each tetrahedron in turn, found once: a counting pass sizes the lists, then
+    // a filing pass in array order leaves every cell's list ascending.
+    std::vector<uint32_t> filed, firstFiled(count + 1);
+    for (uint32_t i = 0; i < count; ++i) {
+        firstFiled[i] = (uint32_t)filed.size();
+        if (kinds[i] == kBoxed) ForEachCell(i, faces, [&](uint32_t c) { filed.push_back(c); });
+    }
+    firstFiled[count] = (uint32_t)filed.size();
     start.Allocate(arena, cells + 1);
     std::fill(start.data, start.data + cells + 1, 0u);
-    for (uint32_t i = 0; i < count; ++i) {
-        if (kinds[i] == kBoxed) ForEachCell(i, [&](uint32_t c) { ++start[c + 1]; });
-    }
+    for (uint32_t c : filed) ++start[c + 1];
     for (uint64_t c = 0; c < cells; ++c) start[c + 1] += start[c];
     refs.Allocate(arena, start[cells]);
     std::vector<uint32_t> next(start.data, start.data + cells);
     for (uint32_t i = 0; i < count; ++i) {
-        if (kinds[i] == kBoxed) {
-            ForEachCell(i, [&](uint32_t c) { refs[next[c]++] = static_cast<Ref>(i); });
+        for (uint32_t k = firstFiled[i]; k < firstFiled[i + 1]; ++k) {
+            refs[next[filed[k]]++] = static_cast<Ref>(i);
         }
     }
 }

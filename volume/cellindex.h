@@ -78,8 +78,9 @@ private:
     void FillRefs(Arena* arena, const std::vector<Kind>& kinds, ArenaArray<Ref>& refs);
     // Calls visit(c) for each cell c of tetrahedron i's box that may hold one of its points.
     template <typename Visit>
-    void ForEachCell(uint32_t i, Visit visit) const;
-    void CellBounds(int axis, uint32_t cell, double* low, double* high) const;
+    void ForEachCell(uint32_t i, const std::vector<double>* faces, Visit visit) const;
+    // The positions of the cells' faces on each axis: dims + 1 of them.
+    void CellFaces(std::vector<double>* faces) const;
     template <typename Ref, typename Test>
     uint32_t Search(const Ref* refs, const double* point, Test test) const;
     uint32_t Quantise(int axis, double value) const;
