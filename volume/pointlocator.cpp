@@ -354,7 +354,7 @@ void PointLocator::Prefetch(int stage, const double* point) {
             ahead.probe.FetchBoxes();
             break;
         case 3:
-            ahead.probe.FindCandidates([&](uint32_t i) { PrefetchObject(frames.Address(i)); });
+            ahead.probe.FindCandidates([&](uint32_t i) { ::Prefetch(frames.Address(i)); });
             ahead.ready = true;
             break;
         case 4:
@@ -366,7 +366,7 @@ void PointLocator::Prefetch(int stage, const double* point) {
         case 5: {
             const FlowNode* nodes = vol.GetNodes();
             ahead.probe.ForCandidates([&](uint32_t i) {
-                for (int k = 0; k < 4; ++k) PrefetchObject(&nodes[numbers[4 * (size_t)i + k]]);
+                for (int k = 0; k < 4; ++k) ::Prefetch(&nodes[numbers[4 * (size_t)i + k]]);
             });
             break;
         }

@@ -12,11 +12,3 @@ inline void Prefetch(const void* address) {
     asm volatile("" : : "r"(address) : "memory");
 #endif
 }
-
-// Starts loading every cache line of the object at `address`.
-template <typename T>
-inline void PrefetchObject(const T* address) {
-    const char* first = reinterpret_cast<const char*>(address);
-    Prefetch(first);
-    if (sizeof(T) > 1) Prefetch(first + sizeof(T) - 1);
-}

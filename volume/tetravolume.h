@@ -48,10 +48,10 @@ struct Block {
     std::unique_ptr<Tetra[]> tetra;
 };
 
-// The position and momentum of a vertex, packed: what point location and interpolation read,
-// apart from the 72-byte records. Each fills one cache line of its own, so that a corner
-// costs one load.
-struct FlowNode {
+// The position and momentum of a vertex, packed apart from the 72-byte records: what point
+// location and interpolation read. Each takes a cache line of its own, so that a corner costs
+// one load.
+struct alignas(64) FlowNode {
     Vector point;
     Vector momentum;
 };
