@@ -8,11 +8,11 @@ namespace {
 // Grid sizing: cubic cells such that a tetrahedron of mean size is filed about
 // kRefsPerTetra times, with at most kCellsPerTetra cells per filed tetrahedron. Bigger cells
 // save memory and build time; smaller ones give shorter candidate lists.
-const double kRefsPerTetra = 32;
+const double kRefsPerTetra = 16;
 const double kCellsPerTetra = 2;
 // When uneven sizes make the tetrahedra filed more often than this on average, the cells
 // grow by kCellGrowth per axis and the filing is counted again.
-const double kMaxRefsPerTetra = 160;
+const double kMaxRefsPerTetra = 48;
 const double kCellGrowth = 1.5;
 // Grids with more cells than this per filed tetrahedron are refused too: a flat or thin set
 // of boxes would otherwise get a fine grid over a wide extent, whose cell table alone
@@ -29,30 +29,31 @@ CellIndex::CellIndex(Arena* arena, const std::vector<WorldBox>& worldBoxes,
                      const std::vector<Kind>& kinds, const std::vector<WeightPlanes>* weightPlanes,
                      double lowestWeight)
     : planes(weightPlanes), lowest(lowestWeight) {
-    boxes.Allocate(arena, kinds.size());
-    std::fill(boxes.data, boxes.data + boxes.size, QuantBox{{0, 0, 0}, {0, 0, 0}});
+    boxes.assign(kinds.size(), QuantBox{{0, 0, 0}, {0, 0, 0}});
     for (uint32_t i = 0; i < kinds.size(); ++i) {
         if (kinds[i] == kAlwaysTested) alwaysTested.push_back(i);
         if (kinds[i] == kDegenerate) degenerate.push_back(i);
     }
     SetDomain(worldBoxes, kinds);
-    if (extent[0] < 0) return;  // nothing to file
+    if (extent[0] < 0) {  // nothing to file
+        boxes = std::vector<QuantBox>();
+        return;
+    }
     double mean[3];
     uint64_t filed = QuantiseBoxes(worldBoxes, kinds, mean);
     double side = FirstCellSide(mean, filed);
-    for (int tries = 0; tries < kMaxTries; ++tries, side *= kCellGrowth) {
+    int tries = 0;
+    for (; tries < kMaxTries; ++tries, side *= kCellGrowth) {
         ChooseGrid(side);
         double cells = (double)dims[0] * dims[1] * dims[2];
         if (cells > kMaxCellsPerTetra * (double)filed + 1) continue;
         double filings = cells < kMaxCount ? (double)CountRefs(kinds) : kMaxCount;
-        if (filings < kMaxCount && filings <= kMaxRefsPerTetra * (double)filed) {
-            Fill(arena, kinds);
-            return;
-        }
+        if (filings < kMaxCount && filings <= kMaxRefsPerTetra * (double)filed) break;
     }
     // Sizes so uneven that no grid pays: one cell files every tetrahedron once.
-    dims[0] = dims[1] = dims[2] = 1;
+    if (tries == kMaxTries) dims[0] = dims[1] = dims[2] = 1;
     Fill(arena, kinds);
+    boxes = std::vector<QuantBox>();  // the masks stand for them from now on
 }
 
 uint64_t CellIndex::QuantiseBoxes(const std::vector<WorldBox>& worldBoxes,
@@ -93,10 +94,10 @@ uint32_t CellIndex::DegenerateBefore(uint32_t index) const {
 }
 
 uint64_t CellIndex::MemoryBytes() const {
-    return sizeof *this + boxes.size * sizeof(QuantBox) +
+    return sizeof *this +
            (alwaysTested.capacity() + degenerate.capacity() + start.size + wideRefs.size) *
                sizeof(uint32_t) +
-           narrowRefs.size * sizeof(uint16_t);
+           narrowRefs.size * sizeof(uint16_t) + masks.size;
 }
 
 void CellIndex::SetDomain(const std::vector<WorldBox>& worldBoxes, const std::vector<Kind>& kinds) {
@@ -154,42 +155,35 @@ void CellIndex::Fill(Arena* arena, const std::vector<Kind>& kinds) {
     }
 }
 
-void CellIndex::CellFaces(std::vector<double>* faces) const {
-    // Cell c holds the quantised coordinates from ceil(c * 65536 / dims) up to the next cell's
-    // first; a point quantises to q when q <= (p - origin) * scale < q + 1.
+void CellIndex::SubCellFaces(std::vector<double>* faces) const {
+    // Sub-cell c holds the quantised coordinates from ceil(c * 65536 / (2 dims)) up to the
+    // next one's first; a point quantises to q when q <= (p - origin) * scale < q + 1.
     for (int a = 0; a < 3; ++a) {
-        const double width = (kQuantMax + 1) / dims[a];
-        faces[a].resize(dims[a] + 1);
-        for (int c = 0; c <= dims[a]; ++c)
-            faces[a][c] = origin[a] + std::ceil(c * width) / scale[a];
+        const int n = 2 * dims[a];
+        const double width = (kQuantMax + 1) / n;
+        faces[a].resize(n + 1);
+        for (int c = 0; c <= n; ++c) faces[a][c] = origin[a] + std::ceil(c * width) / scale[a];
     }
 }
 
 template <typename Visit>
 void CellIndex::ForEachCell(uint32_t i, const std::vector<double>* faces, Visit visit) const {
     const QuantBox& b = boxes[i];
-    uint32_t lo[3], n[3];
+    uint32_t lo[3], n[3];  // the box's sub-cells
     for (int a = 0; a < 3; ++a) {
-        lo[a] = CellOf(a, b.lo[a]);
-        n[a] = CellOf(a, b.hi[a]) - lo[a] + 1;
+        lo[a] = SubCellOf(a, b.lo[a]);
+        n[a] = SubCellOf(a, b.hi[a]) - lo[a] + 1;
     }
-    auto visitRows = [&](auto reaches) {
-        for (uint32_t z = 0; z < n[2]; ++z)
-            for (uint32_t y = 0; y < n[1]; ++y) {
-                const uint32_t row = ((lo[2] + z) * dims[1] + lo[1] + y) * dims[0] + lo[0];
-                for (uint32_t x = 0; x < n[0]; ++x) {
-                    if (reaches(x, y, z)) visit(row + x);
-                }
-            }
-    };
-    // Without planes, or for a box too many cells wide, every cell of the box.
-    const uint32_t kMaxAxisCells = 16;
-    bool cut = planes && n[0] <= kMaxAxisCells && n[1] <= kMaxAxisCells && n[2] <= kMaxAxisCells;
+    // Without planes, or for a box too many sub-cells wide, every sub-cell of the box.
+    const uint32_t kMaxAxisSubCells = 32;
+    bool cut =
+        planes && n[0] <= kMaxAxisSubCells && n[1] <= kMaxAxisSubCells && n[2] <= kMaxAxisSubCells;
     for (int a = 0; a < 3 && cut; ++a) cut = scale[a] > 0;
-    // The highest value of each weight over a cell is a sum of one term per axis, each the
-    // higher of its values at the cell's two faces on that axis (weight 0's gradient is minus
-    // the sum of the others'). The faces are padded for the rounding of the quantisation.
-    double term[3][kMaxAxisCells][4];
+    // The highest value of each weight over a sub-cell is a sum of one term per axis, each
+    // the higher of its values at the sub-cell's two faces on that axis (weight 0's gradient
+    // is minus the sum of the others'). The faces are padded for the rounding of the
+    // quantisation.
+    double term[3][kMaxAxisSubCells][4];
     if (cut) {
         const WeightPlanes& w = (*planes)[i];
         double gradient[4][3];
@@ -211,13 +205,54 @@ void CellIndex::ForEachCell(uint32_t i, const std::vector<double>* faces, Visit 
             }
         }
     }
-    if (!cut) return visitRows([](uint32_t, uint32_t, uint32_t) { return true; });
-    visitRows([&](uint32_t x, uint32_t y, uint32_t z) {
-        bool reach = true;
-        for (int k = 0; k < 4; ++k)
-            reach &= term[0][x][k] + term[1][y][k] + term[2][z][k] >= lowest;
-        return reach;
-    });
+    // Which sub-cells of the box may hold a point: bit x of reach[z][y], counted from the
+    // box's first sub-cell. Rows and planes that some weight cannot reach are skipped whole.
+    uint32_t reach[kMaxAxisSubCells][kMaxAxisSubCells];
+    const uint32_t all = n[0] == 32 ? ~0u : (1u << n[0]) - 1;
+    if (!cut) {
+        for (uint32_t z = 0; z < n[2]; ++z)
+            for (uint32_t y = 0; y < n[1]; ++y) reach[z][y] = all;
+    } else {
+        double most[3][4];  // the highest term per axis and weight
+        for (int a = 0; a < 3; ++a)
+            for (int k = 0; k < 4; ++k) {
+                most[a][k] = term[a][0][k];
+                for (uint32_t m = 1; m < n[a]; ++m)
+                    most[a][k] = std::max(most[a][k], term[a][m][k]);
+            }
+        for (uint32_t z = 0; z < n[2]; ++z)
+            for (uint32_t y = 0; y < n[1]; ++y) {
+                double partial[4];
+                bool row = true;
+                for (int k = 0; k < 4; ++k) {
+                    partial[k] = term[1][y][k] + term[2][z][k];
+                    row &= partial[k] + most[0][k] >= lowest;
+                }
+                uint32_t bits = 0;
+                for (uint32_t x = 0; row && x < n[0]; ++x) {
+                    bool in = true;
+                    for (int k = 0; k < 4; ++k) in &= term[0][x][k] + partial[k] >= lowest;
+                    bits |= (uint32_t)in << x;
+                }
+                reach[z][y] = bits;
+            }
+    }
+    // The cells, each with the sub-cells of the box in it. Sub-cell fine index f lies at
+    // f - lo within the box.
+    auto bit = [&](uint32_t fx, uint32_t fy, uint32_t fz) -> uint32_t {
+        fx -= lo[0], fy -= lo[1], fz -= lo[2];  // wraps past n below the box
+        if (fx >= n[0] || fy >= n[1] || fz >= n[2]) return 0;
+        return reach[fz][fy] >> fx & 1;
+    };
+    for (uint32_t cz = lo[2] / 2; cz <= (lo[2] + n[2] - 1) / 2; ++cz)
+        for (uint32_t cy = lo[1] / 2; cy <= (lo[1] + n[1] - 1) / 2; ++cy)
+            for (uint32_t cx = lo[0] / 2; cx <= (lo[0] + n[0] - 1) / 2; ++cx) {
+                uint32_t mask = 0;
+                for (uint32_t s = 0; s < 8; ++s) {
+                    mask |= bit(2 * cx + (s & 1), 2 * cy + (s >> 1 & 1), 2 * cz + (s >> 2)) << s;
+                }
+                if (mask) visit((cz * dims[1] + cy) * dims[0] + cx, (uint8_t)mask);
+            }
 }
 
 template <typename Ref>
@@ -225,24 +260,34 @@ void CellIndex::FillRefs(Arena* arena, const std::vector<Kind>& kinds, ArenaArra
     uint64_t cells = (uint64_t)dims[0] * dims[1] * dims[2];
     const uint32_t count = (uint32_t)kinds.size();
     std::vector<double> faces[3];
-    if (planes) CellFaces(faces);
+    if (planes) SubCellFaces(faces);
     // The cells of each tetrahedron in turn, found once: a counting pass sizes the lists, then
     // a filing pass in array order leaves every cell's list ascending.
-    std::vector<uint32_t> filed, firstFiled(count + 1);
+    struct Filing {
+        uint32_t cell;
+        uint8_t mask;
+    };
+    std::vector<Filing> filed;
+    std::vector<uint32_t> firstFiled(count + 1);
     for (uint32_t i = 0; i < count; ++i) {
         firstFiled[i] = (uint32_t)filed.size();
-        if (kinds[i] == kBoxed) ForEachCell(i, faces, [&](uint32_t c) { filed.push_back(c); });
+        if (kinds[i] == kBoxed) {
+            ForEachCell(i, faces, [&](uint32_t c, uint8_t m) { filed.push_back({c, m}); });
+        }
     }
     firstFiled[count] = (uint32_t)filed.size();
     start.Allocate(arena, cells + 1);
     std::fill(start.data, start.data + cells + 1, 0u);
-    for (uint32_t c : filed) ++start[c + 1];
+    for (const Filing& f : filed) ++start[f.cell + 1];
     for (uint64_t c = 0; c < cells; ++c) start[c + 1] += start[c];
     refs.Allocate(arena, start[cells]);
+    masks.Allocate(arena, start[cells]);
     std::vector<uint32_t> next(start.data, start.data + cells);
     for (uint32_t i = 0; i < count; ++i) {
         for (uint32_t k = firstFiled[i]; k < firstFiled[i + 1]; ++k) {
-            refs[next[filed[k]]++] = static_cast<Ref>(i);
+            const uint32_t r = next[filed[k].cell]++;
+            refs[r] = static_cast<Ref>(i);
+            masks[r] = filed[k].mask;
         }
     }
 }

@@ -4,7 +4,8 @@
 // ascending array order, so that testing the candidates in that order finds the same first
 // tetrahedron as a scan of the whole array. Each indexed tetrahedron is filed under the cells
 // of a uniform grid that its box (grown by the caller to cover the inside test's tolerance)
-// overlaps, and keeps that box quantised to 16 bits per axis for a quick rejection.
+// overlaps, with a byte beside each filing that marks which of the cell's eight half-size
+// sub-cells it may hold points in: a quick rejection read from the list itself.
 #pragma once
 
 #include <algorithm>
@@ -60,7 +61,7 @@ public:
     class Probe;
 
 private:
-    // A box in quantised coordinates, inclusive at both ends.
+    // A box in quantised coordinates, inclusive at both ends; only while filing.
     struct QuantBox {
         uint16_t lo[3];
         uint16_t hi[3];
@@ -77,16 +78,30 @@ private:
     template <typename Ref>
     void FillRefs(Arena* arena, const std::vector<Kind>& kinds, ArenaArray<Ref>& refs);
     // Calls visit(c) for each cell c of tetrahedron i's box that may hold one of its points.
+    // Calls visit(c, mask) for each cell c of tetrahedron i's box with a sub-cell that may
+    // hold one of its points; bit s of mask marks sub-cell s (see SubCellBit).
     template <typename Visit>
     void ForEachCell(uint32_t i, const std::vector<double>* faces, Visit visit) const;
-    // The positions of the cells' faces on each axis: dims + 1 of them.
-    void CellFaces(std::vector<double>* faces) const;
+    // The positions of the sub-cells' faces on each axis: 2 dims + 1 of them.
+    void SubCellFaces(std::vector<double>* faces) const;
     template <typename Ref, typename Test>
     uint32_t Search(const Ref* refs, const double* point, Test test) const;
     uint32_t Quantise(int axis, double value) const;
     uint32_t CellOf(int axis, uint32_t q) const { return (q * (uint32_t)dims[axis]) >> 16; }
+    // The sub-cell on one axis: twice the cell, plus one in its upper half.
+    uint32_t SubCellOf(int axis, uint32_t q) const {
+        return (uint32_t)(((uint64_t)q * (2 * (uint32_t)dims[axis])) >> 16);
+    }
+    uint32_t CellNumber(const uint32_t* q) const {
+        return (CellOf(2, q[2]) * dims[1] + CellOf(1, q[1])) * dims[0] + CellOf(0, q[0]);
+    }
+    // The bit of the point's sub-cell in a filing's mask: bit x + 2 y + 4 z for the lower (0)
+    // or upper (1) half of the cell on each axis.
+    uint32_t SubCellBit(const uint32_t* q) const {
+        return 1u << ((SubCellOf(0, q[0]) & 1) | (SubCellOf(1, q[1]) & 1) << 1 |
+                      (SubCellOf(2, q[2]) & 1) << 2);
+    }
     bool Locate(const double* point, uint32_t* q) const;
-    bool InBox(uint32_t i, const uint32_t* q) const;
 
     std::vector<uint32_t> alwaysTested;  // ascending
     std::vector<uint32_t> degenerate;    // ascending
@@ -95,7 +110,7 @@ private:
     double origin[3] = {0, 0, 0};
     double extent[3] = {-1, -1, -1};
     double scale[3] = {0, 0, 0};
-    ArenaArray<QuantBox> boxes;  // per tetrahedron; meaningful for filed ones
+    std::vector<QuantBox> boxes;  // per tetrahedron while filing; meaningful for filed ones
     // The grid: `dims` cells per axis over the quantised range. Cell c holds the ascending
     // tetrahedron numbers refs[start[c]] .. refs[start[c + 1] - 1], kept in `narrowRefs` when
     // 16 bits number every tetrahedron of the block, else in `wideRefs`. Empty when nothing
@@ -104,6 +119,7 @@ private:
     ArenaArray<uint32_t> start;
     ArenaArray<uint16_t> narrowRefs;
     ArenaArray<uint32_t> wideRefs;
+    ArenaArray<uint8_t> masks;  // beside each reference: its sub-cells
     // While filling: the planes given.
     const std::vector<WeightPlanes>* planes = nullptr;
     double lowest = 0;
@@ -118,21 +134,19 @@ class CellIndex::Probe {
 public:
     // Stage 1: the cell of `point`; asks for its entry in the cell table.
     void Start(const CellIndex* index, const double* point);
-    // Stage 2: reads the cell's entry and asks for its list.
+    // Stage 2: reads the cell's entry and asks for its list and the list's masks.
     void FetchList();
-    // Stage 3: asks for the boxes of the listed tetrahedra.
-    void FetchBoxes() const;
-    // Stage 4: keeps the listed tetrahedra whose boxes hold the point, and calls fetch(i) for
-    // each, for the caller to ask for its own data of tetrahedron i.
+    // Stage 3: keeps the listed tetrahedra whose masks hold the point's sub-cell, and calls
+    // fetch(i) for each, for the caller to ask for its own data of tetrahedron i.
     template <typename Fetch>
     void FindCandidates(Fetch fetch);
-    // After stage 4: calls visit(i) for each kept candidate.
+    // After stage 3: calls visit(i) for each kept candidate.
     template <typename Visit>
     void ForCandidates(Visit visit) const {
         for (int k = 0; k < kept; ++k) visit(candidate[k]);
     }
 
-    // After stage 4: forgets the kept candidates for which `drop(i)` holds, which the caller
+    // After stage 3: forgets the kept candidates for which `drop(i)` holds, which the caller
     // knows to fail its test.
     template <typename Test>
     void Drop(Test drop) {
@@ -144,7 +158,7 @@ public:
         kept = k;
     }
 
-    // After stage 4: true, with the first of the kept candidates in ascending order for which
+    // After stage 3: true, with the first of the kept candidates in ascending order for which
     // `test(i)` holds in `found` (kNone if none), when they are all that FirstMatch would test
     // for the point; else false, and the search must run as usual.
     template <typename Test>
@@ -155,12 +169,9 @@ private:
     // the search itself.
     static const uint32_t kMaxListed = 48;
 
-    template <typename Visit>
-    void ForListed(Visit visit) const;
-
     const CellIndex* index = nullptr;
-    uint32_t q[3];
     uint32_t cell = 0;
+    uint32_t bit = 0;  // the point's sub-cell
     uint32_t first = 0;
     uint32_t end = 0;    // the list: first .. end - 1 in the reference array
     bool whole = false;  // the list is complete
@@ -176,27 +187,27 @@ uint32_t CellIndex::FirstMatch(const double* point, Test test) const {
 
 template <typename Ref, typename Test>
 uint32_t CellIndex::Search(const Ref* refs, const double* point, Test test) const {
-    const Ref* ref = nullptr;
-    const Ref* refEnd = nullptr;
+    uint32_t r = 0, rEnd = 0, bit = 0;
     uint32_t q[3];
     if (Locate(point, q)) {
-        uint32_t cell = (CellOf(2, q[2]) * dims[1] + CellOf(1, q[1])) * dims[0] + CellOf(0, q[0]);
-        ref = refs + start[cell];
-        refEnd = refs + start[cell + 1];
+        const uint32_t cell = CellNumber(q);
+        r = start[cell];
+        rEnd = start[cell + 1];
+        bit = SubCellBit(q);
     }
     if (alwaysTested.empty()) {  // the usual case: one list
-        for (; ref != refEnd; ++ref) {
-            if (InBox(*ref, q) && test(*ref)) return *ref;
+        for (; r != rEnd; ++r) {
+            if ((masks[r] & bit) && test(refs[r])) return refs[r];
         }
         return kNone;
     }
     // Merge the cell's list with the ascending list of tetrahedra tested everywhere.
     const uint32_t* other = alwaysTested.data();
     const uint32_t* otherEnd = other + alwaysTested.size();
-    while (ref != refEnd || other != otherEnd) {
-        if (other == otherEnd || (ref != refEnd && *ref < *other)) {
-            uint32_t i = *ref++;
-            if (InBox(i, q) && test(i)) return i;
+    while (r != rEnd || other != otherEnd) {
+        if (other == otherEnd || (r != rEnd && refs[r] < *other)) {
+            const uint32_t i = refs[r];
+            if ((masks[r++] & bit) && test(i)) return i;
         } else {
             uint32_t i = *other++;
             if (test(i)) return i;
@@ -205,21 +216,15 @@ uint32_t CellIndex::Search(const Ref* refs, const double* point, Test test) cons
     return kNone;
 }
 
-inline bool CellIndex::InBox(uint32_t i, const uint32_t* q) const {
-    // All six comparisons, without branches: their outcomes are too random to predict.
-    const QuantBox& b = boxes[i];
-    return (q[0] >= b.lo[0]) & (q[0] <= b.hi[0]) & (q[1] >= b.lo[1]) & (q[1] <= b.hi[1]) &
-           (q[2] >= b.lo[2]) & (q[2] <= b.hi[2]);
-}
-
 inline void CellIndex::Probe::Start(const CellIndex* searched, const double* point) {
     first = end = 0;
     whole = false;
     kept = 0;
+    uint32_t q[3];
     index = searched->Locate(point, q) ? searched : nullptr;
     if (!index) return;
-    cell = (index->CellOf(2, q[2]) * index->dims[1] + index->CellOf(1, q[1])) * index->dims[0] +
-           index->CellOf(0, q[0]);
+    cell = index->CellNumber(q);
+    bit = index->SubCellBit(q);
     Prefetch(&index->start[cell]);
 }
 
@@ -237,31 +242,25 @@ inline void CellIndex::Probe::FetchList() {
         Prefetch(&index->narrowRefs[first]);
         Prefetch(&index->narrowRefs[end - 1]);
     }
-}
-
-template <typename Visit>
-void CellIndex::Probe::ForListed(Visit visit) const {
-    if (index->narrowRefs.Empty()) {
-        for (uint32_t r = first; r < end; ++r) visit(index->wideRefs[r]);
-    } else {
-        for (uint32_t r = first; r < end; ++r) visit(index->narrowRefs[r]);
-    }
-}
-
-inline void CellIndex::Probe::FetchBoxes() const {
-    // A box straddles two cache lines at times; its first line is enough to ask for ahead.
-    if (!index) return;
-    ForListed([&](uint32_t i) { Prefetch(&index->boxes[i]); });
+    Prefetch(&index->masks[first]);
+    Prefetch(&index->masks[end - 1]);
 }
 
 template <typename Fetch>
 void CellIndex::Probe::FindCandidates(Fetch fetch) {
     kept = 0;
     if (!index) return;
-    ForListed([&](uint32_t i) {
-        candidate[kept] = i;
-        kept += index->InBox(i, q);
-    });
+    auto keep = [&](const auto* refs) {
+        for (uint32_t r = first; r < end; ++r) {
+            candidate[kept] = refs[r];
+            kept += (index->masks[r] & bit) != 0;  // no branch to mispredict
+        }
+    };
+    if (index->narrowRefs.Empty()) {
+        keep(index->wideRefs.data);
+    } else {
+        keep(index->narrowRefs.data);
+    }
     for (int k = 0; k < kept; ++k) fetch(candidate[k]);
 }
 

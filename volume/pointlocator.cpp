@@ -351,19 +351,16 @@ void PointLocator::Prefetch(int stage, const double* point) {
             ahead.probe.FetchList();
             break;
         case 2:
-            ahead.probe.FetchBoxes();
-            break;
-        case 3:
             ahead.probe.FindCandidates([&](uint32_t i) { ::Prefetch(frames.Address(i)); });
             ahead.ready = true;
             break;
-        case 4:
+        case 3:
             // Only the candidates that the frames keep are read further. Four vertex numbers
             // fill an aligned 16 bytes: one cache line.
             ahead.probe.Drop([&](uint32_t i) { return frames.Rejects(i, ahead.relative); });
             ahead.probe.ForCandidates([&](uint32_t i) { ::Prefetch(numbers + 4 * (size_t)i); });
             break;
-        case 5: {
+        case 4: {
             const FlowNode* nodes = vol.GetNodes();
             ahead.probe.ForCandidates([&](uint32_t i) {
                 for (int k = 0; k < 4; ++k) ::Prefetch(&nodes[numbers[4 * (size_t)i + k]]);

@@ -77,7 +77,7 @@ public:
     // the other, for lookups side by side with other locators' (see TracePathLines), so that
     // their cache misses overlap. The box tests of the last stages then serve the lookup of
     // that very point. The answers are the same with or without.
-    static const int kPrefetchStages = 6;
+    static const int kPrefetchStages = 5;
     void Prefetch(int stage, const double* point);
 
 private:
