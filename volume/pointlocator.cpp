@@ -217,7 +217,11 @@ const Block* PointLocator::ChosenBlock(const double* point) const {
 }
 
 const Block* PointLocator::FindBlock(const double* point) {
-    const Block* chosen = ChosenBlock(point);
+    // A prefetched lookup of this very point with the same cache has chosen already.
+    const Block* chosen =
+        ahead.chosen && ahead.guess == guess && memcmp(ahead.point, point, sizeof ahead.point) == 0
+            ? ahead.block
+            : ChosenBlock(point);
     if (chosen != guess) cellGuess = nullptr;
     return guess = chosen;
 }
@@ -336,7 +340,9 @@ void PointLocator::Prefetch(int stage, const double* point) {
     if (stage == 0) {
         for (int a = 0; a < 3; ++a) ahead.point[a] = point[a];
         ahead.ready = false;
+        ahead.guess = guess;
         ahead.block = ChosenBlock(point);
+        ahead.chosen = true;
         if (!ahead.block) return;
         ahead.blockIndex = ahead.block - vol.GetBlocks().data();
         vol.GetFrames(ahead.blockIndex).Relative(point, ahead.relative);

@@ -89,6 +89,8 @@ private:
     // The lookup being prefetched.
     struct Lookahead {
         Vector point;
+        const Block* guess = nullptr;  // the cached block when the block was chosen
+        bool chosen = false;           // `block` is ChosenBlock(point) for that cache
         const Block* block = nullptr;  // the block whose index the probe searches
         size_t blockIndex = 0;
         float relative[3];  // the point as the block's frames take it
