@@ -7,8 +7,8 @@ namespace {
 
 using Index = std::array<int, 3>;
 
-uint32_t NodeNumber(const GridSpec& spec, const Index& p) {
-    const uint32_t side = uint32_t(spec.cells) + 1;
+uint32_t NodeNumber(const GridShape& shape, const Index& p) {
+    const uint32_t side = uint32_t(shape.cells) + 1;
     return (uint32_t(p[2]) * side + uint32_t(p[1])) * side + uint32_t(p[0]);
 }
 
@@ -16,16 +16,16 @@ uint32_t NodeNumber(const GridSpec& spec, const Index& p) {
 // corner 111 one axis at a time, in one of the six axis orders, so every cube is split along
 // the same diagonal and faces match across cubes. Odd orders get their last two vertices
 // swapped, which makes every determinant positive.
-std::array<kav::Tet, 6> KuhnSplit(const GridSpec& spec, const Index& c) {
+std::array<kav::Tet, 6> KuhnSplit(const GridShape& shape, const Index& c) {
     static const int kOrders[6][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1},
                                       {0, 2, 1}, {2, 1, 0}, {1, 0, 2}};
     std::array<kav::Tet, 6> tets;
     for (int t = 0; t < 6; ++t) {
         Index p = c;
-        tets[t].v[0] = NodeNumber(spec, p);
+        tets[t].v[0] = NodeNumber(shape, p);
         for (int s = 0; s < 3; ++s) {
             ++p[kOrders[t][s]];
-            tets[t].v[s + 1] = NodeNumber(spec, p);
+            tets[t].v[s + 1] = NodeNumber(shape, p);
         }
         if (t >= 3) std::swap(tets[t].v[2], tets[t].v[3]);
     }
@@ -40,12 +40,12 @@ int BlockStart(int b, int blocks, int cells) {
 
 }  // namespace
 
-std::vector<Vertex> GridNodes(const GridSpec& spec, const FlowField& field) {
+std::vector<Vertex> GridNodes(const GridShape& shape, const FlowField& field) {
     std::vector<Vertex> nodes;
-    nodes.reserve(size_t(spec.cells + 1) * (spec.cells + 1) * (spec.cells + 1));
-    for (int k = 0; k <= spec.cells; ++k) {
-        for (int j = 0; j <= spec.cells; ++j) {
-            for (int i = 0; i <= spec.cells; ++i) {
+    nodes.reserve(size_t(shape.cells + 1) * (shape.cells + 1) * (shape.cells + 1));
+    for (int k = 0; k <= shape.cells; ++k) {
+        for (int j = 0; j <= shape.cells; ++j) {
+            for (int i = 0; i <= shape.cells; ++i) {
                 const double p[3] = {double(i), double(j), double(k)};
                 nodes.push_back(field.At(p));
             }
@@ -54,20 +54,20 @@ std::vector<Vertex> GridNodes(const GridSpec& spec, const FlowField& field) {
     return nodes;
 }
 
-std::vector<kav::Tet> GridTetrahedra(const GridSpec& spec, std::vector<kav::BlockSpan>* blocks) {
+std::vector<kav::Tet> GridTetrahedra(const GridShape& shape, std::vector<kav::BlockSpan>* blocks) {
     std::vector<kav::Tet> tets;
-    tets.reserve(size_t(6) * spec.cells * spec.cells * spec.cells);
+    tets.reserve(size_t(6) * shape.cells * shape.cells * shape.cells);
     blocks->clear();
     Index b;
-    for (b[2] = 0; b[2] < spec.blocks; ++b[2]) {
-        for (b[1] = 0; b[1] < spec.blocks; ++b[1]) {
-            for (b[0] = 0; b[0] < spec.blocks; ++b[0]) {
+    for (b[2] = 0; b[2] < shape.blocks; ++b[2]) {
+        for (b[1] = 0; b[1] < shape.blocks; ++b[1]) {
+            for (b[0] = 0; b[0] < shape.blocks; ++b[0]) {
                 Index lo, hi;
                 kav::BlockSpan span;
                 span.first = tets.size();
                 for (int a = 0; a < 3; ++a) {
-                    lo[a] = BlockStart(b[a], spec.blocks, spec.cells);
-                    hi[a] = BlockStart(b[a] + 1, spec.blocks, spec.cells);
+                    lo[a] = BlockStart(b[a], shape.blocks, shape.cells);
+                    hi[a] = BlockStart(b[a] + 1, shape.blocks, shape.cells);
                     span.min[a] = lo[a];
                     span.max[a] = hi[a];
                 }
@@ -75,7 +75,7 @@ std::vector<kav::Tet> GridTetrahedra(const GridSpec& spec, std::vector<kav::Bloc
                 for (c[2] = lo[2]; c[2] < hi[2]; ++c[2]) {
                     for (c[1] = lo[1]; c[1] < hi[1]; ++c[1]) {
                         for (c[0] = lo[0]; c[0] < hi[0]; ++c[0]) {
-                            for (const kav::Tet& t : KuhnSplit(spec, c)) tets.push_back(t);
+                            for (const kav::Tet& t : KuhnSplit(shape, c)) tets.push_back(t);
                         }
                     }
                 }
@@ -92,7 +92,7 @@ namespace {
 // Collects the faces of one surface with its own vertex numbering.
 class SurfaceBuilder {
 public:
-    SurfaceBuilder(const GridSpec& s, const std::vector<Vertex>& n) : spec(s), nodes(n) {}
+    SurfaceBuilder(const GridShape& s, const std::vector<Vertex>& n) : shape(s), nodes(n) {}
 
     // The cube face on node plane p[axis] whose lowest corner is node p, as two triangles
     // whose normal is sign * e_axis. Their shared diagonal runs from that corner to the
@@ -116,7 +116,7 @@ public:
 
 private:
     uint32_t Local(const Index& p) {
-        const uint32_t global = NodeNumber(spec, p);
+        const uint32_t global = NodeNumber(shape, p);
         auto found = local.find(global);
         if (found != local.end()) return found->second;
         const uint32_t number = uint32_t(surface.vertices.size());
@@ -125,34 +125,34 @@ private:
         return number;
     }
 
-    const GridSpec& spec;
+    const GridShape& shape;
     const std::vector<Vertex>& nodes;
     std::map<uint32_t, uint32_t> local;
     kav::Surface surface;
 };
 
 // Adds every cube face of node plane `plane` of `axis`, facing `sign`.
-void AddPlane(SurfaceBuilder* builder, const GridSpec& spec, int axis, int plane, int sign) {
+void AddPlane(SurfaceBuilder* builder, const GridShape& shape, int axis, int plane, int sign) {
     const int t1 = (axis + 1) % 3, t2 = (axis + 2) % 3;
     Index p;
     p[axis] = plane;
-    for (p[t2] = 0; p[t2] < spec.cells; ++p[t2]) {
-        for (p[t1] = 0; p[t1] < spec.cells; ++p[t1]) builder->AddFace(p, axis, sign);
+    for (p[t2] = 0; p[t2] < shape.cells; ++p[t2]) {
+        for (p[t1] = 0; p[t1] < shape.cells; ++p[t1]) builder->AddFace(p, axis, sign);
     }
 }
 
 }  // namespace
 
-std::array<kav::Surface, kSurfaceCount> GridSurfaces(const GridSpec& spec,
+std::array<kav::Surface, kSurfaceCount> GridSurfaces(const GridShape& shape,
                                                      const std::vector<Vertex>& nodes) {
     std::array<kav::Surface, kSurfaceCount> surfaces;
-    SurfaceBuilder walls(spec, nodes), ceiling(spec, nodes), floor(spec, nodes);
+    SurfaceBuilder walls(shape, nodes), ceiling(shape, nodes), floor(shape, nodes);
     for (int axis : {0, 2}) {
-        AddPlane(&walls, spec, axis, 0, 1);
-        AddPlane(&walls, spec, axis, spec.cells, -1);
+        AddPlane(&walls, shape, axis, 0, 1);
+        AddPlane(&walls, shape, axis, shape.cells, -1);
     }
-    AddPlane(&ceiling, spec, 1, spec.cells, -1);
-    AddPlane(&floor, spec, 1, 0, 1);
+    AddPlane(&ceiling, shape, 1, shape.cells, -1);
+    AddPlane(&floor, shape, 1, 0, 1);
     surfaces[kSurfaceWalls] = walls.Take();
     surfaces[kSurfaceCeiling] = ceiling.Take();
     surfaces[kSurfaceFloor] = floor.Take();

@@ -30,7 +30,7 @@ const char kUsage[] =
 
 struct Options {
     std::string outdir;
-    GridSpec spec;
+    GridShape shape;
 };
 
 [[noreturn]] void UsageError(const std::string& problem) {
@@ -59,7 +59,7 @@ Options ParseOptions(int argc, char** argv) {
             std::exit(0);
         } else if (arg == "--grid" || arg == "--blocks") {
             if (i + 1 == argc) UsageError(arg + " needs a value");
-            int& target = arg == "--grid" ? o.spec.cells : o.spec.blocks;
+            int& target = arg == "--grid" ? o.shape.cells : o.shape.blocks;
             target = ParseCount(argv[++i], arg.c_str(), 1, kMaxCells);
         } else if (arg.empty() || arg[0] == '-') {
             UsageError("unknown option '" + arg + "'");
@@ -70,7 +70,7 @@ Options ParseOptions(int argc, char** argv) {
         }
     }
     if (o.outdir.empty()) UsageError("no output folder given");
-    if (o.spec.blocks > o.spec.cells) UsageError("more blocks per axis than cubes");
+    if (o.shape.blocks > o.shape.cells) UsageError("more blocks per axis than cubes");
     return o;
 }
 
@@ -85,17 +85,17 @@ void Write(const Options& o) {
     if (!std::filesystem::is_directory(o.outdir, ec))
         throw kav::ConvertError("cannot create the folder " + o.outdir);
     const std::string dir = o.outdir + "/";
-    const FlowField field(o.spec.cells);
+    const FlowField field(o.shape.cells);
 
     kav::OutputSet output;
     kav::TetMesh mesh;
-    mesh.vertices = GridNodes(o.spec, field);
+    mesh.vertices = GridNodes(o.shape, field);
     std::vector<kav::BlockSpan> blocks;
-    mesh.tets = GridTetrahedra(o.spec, &blocks);
+    mesh.tets = GridTetrahedra(o.shape, &blocks);
     Say(std::to_string(mesh.vertices.size()) + " vertices, " + std::to_string(mesh.tets.size()) +
         " tetrahedra in " + std::to_string(blocks.size()) + " blocks");
     kav::WriteVolume(output.Add(dir + "volume.kav"), mesh, blocks);
-    const auto surfaces = GridSurfaces(o.spec, mesh.vertices);
+    const auto surfaces = GridSurfaces(o.shape, mesh.vertices);
     Vertex lo, hi;  // every surface carries the volume's field ranges
     kav::Extremes(mesh.vertices, &lo, &hi);
     for (int role = 0; role < kSurfaceCount; ++role) {
