@@ -26,38 +26,36 @@ const double kMaxCount = 4294967295.0;
 }  // namespace
 
 CellIndex::CellIndex(Arena* arena, const std::vector<WorldBox>& worldBoxes,
-                     const std::vector<Kind>& kinds, const std::vector<WeightPlanes>* weightPlanes,
-                     double lowestWeight)
-    : planes(weightPlanes), lowest(lowestWeight) {
-    boxes.assign(kinds.size(), QuantBox{{0, 0, 0}, {0, 0, 0}});
+                     const std::vector<Kind>& kinds, const std::vector<WeightPlanes>* planes,
+                     double lowest) {
+    Filing filing{kinds, std::vector<QuantBox>(kinds.size(), QuantBox{{0, 0, 0}, {0, 0, 0}}),
+                  planes, lowest};
     for (uint32_t i = 0; i < kinds.size(); ++i) {
         if (kinds[i] == kAlwaysTested) alwaysTested.push_back(i);
         if (kinds[i] == kDegenerate) degenerate.push_back(i);
     }
     SetDomain(worldBoxes, kinds);
-    if (extent[0] < 0) {  // nothing to file
-        boxes = std::vector<QuantBox>();
-        return;
-    }
+    if (extent[0] < 0) return;  // nothing to file
     double mean[3];
-    uint64_t filed = QuantiseBoxes(worldBoxes, kinds, mean);
+    uint64_t filed = QuantiseBoxes(worldBoxes, filing, mean);
     double side = FirstCellSide(mean, filed);
     int tries = 0;
     for (; tries < kMaxTries; ++tries, side *= kCellGrowth) {
         ChooseGrid(side);
         double cells = (double)dims[0] * dims[1] * dims[2];
         if (cells > kMaxCellsPerTetra * (double)filed + 1) continue;
-        double filings = cells < kMaxCount ? (double)CountRefs(kinds) : kMaxCount;
+        double filings = cells < kMaxCount ? (double)CountRefs(filing) : kMaxCount;
         if (filings < kMaxCount && filings <= kMaxRefsPerTetra * (double)filed) break;
     }
     // Sizes so uneven that no grid pays: one cell files every tetrahedron once.
     if (tries == kMaxTries) dims[0] = dims[1] = dims[2] = 1;
-    Fill(arena, kinds);
-    boxes = std::vector<QuantBox>();  // the masks stand for them from now on
+    Fill(arena, filing);
 }
 
-uint64_t CellIndex::QuantiseBoxes(const std::vector<WorldBox>& worldBoxes,
-                                  const std::vector<Kind>& kinds, double* mean) {
+uint64_t CellIndex::QuantiseBoxes(const std::vector<WorldBox>& worldBoxes, Filing& filing,
+                                  double* mean) {
+    const std::vector<Kind>& kinds = filing.kinds;
+    std::vector<QuantBox>& boxes = filing.boxes;
     uint64_t filed = 0;
     mean[0] = mean[1] = mean[2] = 0;
     for (uint32_t i = 0; i < kinds.size(); ++i) {
@@ -135,11 +133,12 @@ void CellIndex::ChooseGrid(double cellSide) {
     }
 }
 
-uint64_t CellIndex::CountRefs(const std::vector<Kind>& kinds) const {
+uint64_t CellIndex::CountRefs(const Filing& filing) const {
+    const std::vector<Kind>& kinds = filing.kinds;
     uint64_t total = 0;
     for (uint32_t i = 0; i < kinds.size(); ++i) {
         if (kinds[i] != kBoxed) continue;
-        const QuantBox& b = boxes[i];
+        const QuantBox& b = filing.boxes[i];
         uint64_t n = 1;
         for (int a = 0; a < 3; ++a) n *= CellOf(a, b.hi[a]) - CellOf(a, b.lo[a]) + 1;
         total += n;
@@ -147,11 +146,11 @@ uint64_t CellIndex::CountRefs(const std::vector<Kind>& kinds) const {
     return total;
 }
 
-void CellIndex::Fill(Arena* arena, const std::vector<Kind>& kinds) {
-    if (kinds.size() <= 65536) {
-        FillRefs(arena, kinds, narrowRefs);
+void CellIndex::Fill(Arena* arena, const Filing& filing) {
+    if (filing.kinds.size() <= 65536) {
+        FillRefs(arena, filing, narrowRefs);
     } else {
-        FillRefs(arena, kinds, wideRefs);
+        FillRefs(arena, filing, wideRefs);
     }
 }
 
@@ -167,8 +166,11 @@ void CellIndex::SubCellFaces(std::vector<double>* faces) const {
 }
 
 template <typename Visit>
-void CellIndex::ForEachCell(uint32_t i, const std::vector<double>* faces, Visit visit) const {
-    const QuantBox& b = boxes[i];
+void CellIndex::ForEachCell(const Filing& filing, uint32_t i, const std::vector<double>* faces,
+                            Visit visit) const {
+    const QuantBox& b = filing.boxes[i];
+    const std::vector<WeightPlanes>* planes = filing.planes;
+    const double lowest = filing.lowest;
     uint32_t lo[3], n[3];  // the box's sub-cells
     for (int a = 0; a < 3; ++a) {
         lo[a] = SubCellOf(a, b.lo[a]);
@@ -256,38 +258,41 @@ void CellIndex::ForEachCell(uint32_t i, const std::vector<double>* faces, Visit 
 }
 
 template <typename Ref>
-void CellIndex::FillRefs(Arena* arena, const std::vector<Kind>& kinds, ArenaArray<Ref>& refs) {
+void CellIndex::FillRefs(Arena* arena, const Filing& filing, ArenaArray<Ref>& refs) {
+    const std::vector<Kind>& kinds = filing.kinds;
     uint64_t cells = (uint64_t)dims[0] * dims[1] * dims[2];
     const uint32_t count = (uint32_t)kinds.size();
     std::vector<double> faces[3];
-    if (planes) SubCellFaces(faces);
+    if (filing.planes) SubCellFaces(faces);
     // The cells of each tetrahedron in turn, found once: a counting pass sizes the lists, then
-    // a filing pass in array order leaves every cell's list ascending.
-    struct Filing {
-        uint32_t cell;
-        uint8_t mask;
-    };
-    std::vector<Filing> filed;
-    std::vector<uint32_t> firstFiled(count + 1);
+    // a filing pass in array order leaves every cell's list ascending. The boxes' cells bound
+    // how many there are.
+    std::vector<uint32_t> filedCells, firstFiled(count + 1);
+    std::vector<uint8_t> filedMasks;
+    const uint64_t most = CountRefs(filing);
+    filedCells.reserve(most);
+    filedMasks.reserve(most);
     for (uint32_t i = 0; i < count; ++i) {
-        firstFiled[i] = (uint32_t)filed.size();
-        if (kinds[i] == kBoxed) {
-            ForEachCell(i, faces, [&](uint32_t c, uint8_t m) { filed.push_back({c, m}); });
-        }
+        firstFiled[i] = (uint32_t)filedCells.size();
+        if (kinds[i] != kBoxed) continue;
+        ForEachCell(filing, i, faces, [&](uint32_t c, uint8_t m) {
+            filedCells.push_back(c);
+            filedMasks.push_back(m);
+        });
     }
-    firstFiled[count] = (uint32_t)filed.size();
+    firstFiled[count] = (uint32_t)filedCells.size();
     start.Allocate(arena, cells + 1);
     std::fill(start.data, start.data + cells + 1, 0u);
-    for (const Filing& f : filed) ++start[f.cell + 1];
+    for (uint32_t c : filedCells) ++start[c + 1];
     for (uint64_t c = 0; c < cells; ++c) start[c + 1] += start[c];
     refs.Allocate(arena, start[cells]);
     masks.Allocate(arena, start[cells]);
     std::vector<uint32_t> next(start.data, start.data + cells);
     for (uint32_t i = 0; i < count; ++i) {
         for (uint32_t k = firstFiled[i]; k < firstFiled[i + 1]; ++k) {
-            const uint32_t r = next[filed[k].cell]++;
+            const uint32_t r = next[filedCells[k]]++;
             refs[r] = static_cast<Ref>(i);
-            masks[r] = filed[k].mask;
+            masks[r] = filedMasks[k];
         }
     }
 }

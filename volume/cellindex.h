@@ -68,20 +68,27 @@ private:
     };
 
     void SetDomain(const std::vector<WorldBox>& boxes, const std::vector<Kind>& kinds);
+    // What filing reads, only while the index is built.
+    struct Filing {
+        const std::vector<Kind>& kinds;
+        std::vector<QuantBox> boxes;  // meaningful for filed tetrahedra
+        const std::vector<WeightPlanes>* planes;
+        double lowest;
+    };
+
     // Quantises the filed boxes; returns how many there are and their mean size per axis.
-    uint64_t QuantiseBoxes(const std::vector<WorldBox>& boxes, const std::vector<Kind>& kinds,
-                           double* mean);
+    uint64_t QuantiseBoxes(const std::vector<WorldBox>& boxes, Filing& filing, double* mean);
     double FirstCellSide(const double* mean, uint64_t filed) const;
     void ChooseGrid(double cellSide);
-    uint64_t CountRefs(const std::vector<Kind>& kinds) const;
-    void Fill(Arena* arena, const std::vector<Kind>& kinds);
+    uint64_t CountRefs(const Filing& filing) const;
+    void Fill(Arena* arena, const Filing& filing);
     template <typename Ref>
-    void FillRefs(Arena* arena, const std::vector<Kind>& kinds, ArenaArray<Ref>& refs);
-    // Calls visit(c) for each cell c of tetrahedron i's box that may hold one of its points.
+    void FillRefs(Arena* arena, const Filing& filing, ArenaArray<Ref>& refs);
     // Calls visit(c, mask) for each cell c of tetrahedron i's box with a sub-cell that may
     // hold one of its points; bit s of mask marks sub-cell s (see SubCellBit).
     template <typename Visit>
-    void ForEachCell(uint32_t i, const std::vector<double>* faces, Visit visit) const;
+    void ForEachCell(const Filing& filing, uint32_t i, const std::vector<double>* faces,
+                     Visit visit) const;
     // The positions of the sub-cells' faces on each axis: 2 dims + 1 of them.
     void SubCellFaces(std::vector<double>* faces) const;
     template <typename Ref, typename Test>
@@ -110,7 +117,6 @@ private:
     double origin[3] = {0, 0, 0};
     double extent[3] = {-1, -1, -1};
     double scale[3] = {0, 0, 0};
-    std::vector<QuantBox> boxes;  // per tetrahedron while filing; meaningful for filed ones
     // The grid: `dims` cells per axis over the quantised range. Cell c holds the ascending
     // tetrahedron numbers refs[start[c]] .. refs[start[c + 1] - 1], kept in `narrowRefs` when
     // 16 bits number every tetrahedron of the block, else in `wideRefs`. Empty when nothing
@@ -120,9 +126,6 @@ private:
     ArenaArray<uint16_t> narrowRefs;
     ArenaArray<uint32_t> wideRefs;
     ArenaArray<uint8_t> masks;  // beside each reference: its sub-cells
-    // While filling: the planes given.
-    const std::vector<WeightPlanes>* planes = nullptr;
-    double lowest = 0;
 };
 
 // The loads of one search, level by level, for searches that run side by side: each stage

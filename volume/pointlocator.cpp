@@ -139,8 +139,10 @@ BlockSearch IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* no
         centre[a] = 0.5 * block.min[a] + 0.5 * block.max[a];
         if (!std::isfinite(centre[a])) centre[a] = 0;
     }
-    BlockSearch search;
-    search.frames = std::make_unique<TetraFrames>(arena, block.num_Tetra, centre, kLow, kHigh);
+    // In the arena, like the frames themselves: a volume of many small blocks allocates
+    // nothing per block for them.
+    TetraFrames* frames = new (arena->Allocate<TetraFrames>(1))
+        TetraFrames(arena, block.num_Tetra, centre, kLow, kHigh);
     for (uint32_t i = 0; i < block.num_Tetra; ++i) {
         const Corners corners(nodes, numbers, i);
         double c[3][3];
@@ -168,8 +170,10 @@ BlockSearch IndexTetrahedra(Arena* arena, const Block& block, const FlowNode* no
             for (int a = 0; a < 3; ++a) w.row[k][a] /= det;
         }
         // The grown box holds every point that the inside test accepts (see kBoxGrowth).
-        search.frames->Set(i, w, edge * edge / std::fabs(det), boxes[i].lo, boxes[i].hi);
+        frames->Set(i, w, edge * edge / std::fabs(det), boxes[i].lo, boxes[i].hi);
     }
+    BlockSearch search;
+    search.frames = frames;
     search.index = std::make_unique<CellIndex>(arena, boxes, kinds, &planes, kLow - kPlaneMargin);
     return search;
 }

@@ -26,6 +26,7 @@ public:
     // Frames for `count` tetrahedra, all rejecting nothing until set, for an exact test that
     // accepts weights in [low, high]. `origin` should lie near the tetrahedra.
     TetraFrames(Arena* arena, uint32_t count, const double* origin, double low, double high);
+    TetraFrames() = default;  // no tetrahedra
 
     // Sets tetrahedron i's frame from its weight planes, given the largest edge component
     // squared over |det| (the scale of the planes' own rounding) and a box that holds every
@@ -69,8 +70,8 @@ public:
     }
 
 private:
-    double origin[3];
-    float low;  // the exact test's bounds widened by the margin, as floats
-    float high;
+    double origin[3] = {0, 0, 0};
+    float low = 0;  // the exact test's bounds widened by the margin, as floats
+    float high = 0;
     ArenaArray<TetraFrame> frames;
 };

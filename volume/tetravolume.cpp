@@ -11,7 +11,6 @@
 #include "volume/cellindex.h"
 #include "volume/parallel.h"
 #include "volume/pointlocator.h"
-#include "volume/tetraframes.h"
 
 namespace {
 
@@ -95,11 +94,6 @@ TetrahedralVolume::TetrahedralVolume() {
 }
 
 TetrahedralVolume::~TetrahedralVolume() = default;
-
-BlockSearch::BlockSearch() = default;
-BlockSearch::BlockSearch(BlockSearch&&) = default;
-BlockSearch& BlockSearch::operator=(BlockSearch&&) = default;
-BlockSearch::~BlockSearch() = default;
 
 void TetrahedralVolume::Clear() {
     blockLocator.reset();

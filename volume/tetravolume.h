@@ -32,12 +32,8 @@ struct Tetra {
 
 // Point location's data of one block (see IndexTetrahedra).
 struct BlockSearch {
-    BlockSearch();
-    BlockSearch(BlockSearch&&);
-    BlockSearch& operator=(BlockSearch&&);
-    ~BlockSearch();
     std::unique_ptr<CellIndex> index;
-    std::unique_ptr<TetraFrames> frames;
+    const TetraFrames* frames = nullptr;  // in the volume's arena
 };
 
 // A spatial block: a box and the tetrahedra filed under it.
