@@ -212,6 +212,32 @@ TEST(CellFiling, EveryPointTheExactTestAcceptsFindsItsTetrahedronListed) {
     EXPECT_LT(listedOutside, outside / 2);
 }
 
+TEST(CellFiling, ABoxWiderThanThePlanesReachIsFiledWhole) {
+    // One tetrahedron across the whole block among thousands of small ones: its box spans
+    // more sub-cells per axis than the planes are worked out for, so it is filed under every
+    // cell of its box, and still found everywhere inside it.
+    std::mt19937_64 rng(3);
+    std::vector<std::array<double, 3>> corners = {{0, 0, 0}, {40, 0, 0}, {0, 40, 0}, {0, 0, 40}};
+    const auto small = RandomTetrahedra(rng, 3000, 20, 20, 1);
+    for (size_t k = 0; k < small.size(); k += 4) {
+        for (int c = 0; c < 4; ++c) {
+            std::array<double, 3> p = small[k];
+            if (c > 0) p[c - 1] += 0.2;
+            corners.push_back(p);
+        }
+    }
+    FramedBlock b(corners);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int n = 0; n < 20000; ++n) {
+        double w[4] = {unit(rng), unit(rng), unit(rng), unit(rng)};
+        const double sum = w[0] + w[1] + w[2] + w[3];
+        for (double& x : w) x /= sum;
+        double p[3];
+        b.At(0, w, p);
+        ASSERT_TRUE(b.Listed(0, p)) << p[0] << " " << p[1] << " " << p[2];
+    }
+}
+
 TEST(CellFiling, PlanesFileFewerReferencesThanBoxes) {
     // Cubes of six tetrahedra: each fills a sixth of its box.
     std::vector<std::array<double, 3>> corners;

@@ -207,14 +207,10 @@ void CellIndex::ForEachCell(const Filing& filing, uint32_t i, const std::vector<
             }
         }
     }
-    // Which sub-cells of the box may hold a point: bit x of reach[z][y], counted from the
-    // box's first sub-cell. Rows and planes that some weight cannot reach are skipped whole.
+    // When cut, which sub-cells of the box may hold a point: bit x of reach[z][y], counted
+    // from the box's first sub-cell. Rows that some weight cannot reach are skipped whole.
     uint32_t reach[kMaxAxisSubCells][kMaxAxisSubCells];
-    const uint32_t all = n[0] == 32 ? ~0u : (1u << n[0]) - 1;
-    if (!cut) {
-        for (uint32_t z = 0; z < n[2]; ++z)
-            for (uint32_t y = 0; y < n[1]; ++y) reach[z][y] = all;
-    } else {
+    if (cut) {
         double most[3][4];  // the highest term per axis and weight
         for (int a = 0; a < 3; ++a)
             for (int k = 0; k < 4; ++k) {
@@ -244,7 +240,7 @@ void CellIndex::ForEachCell(const Filing& filing, uint32_t i, const std::vector<
     auto bit = [&](uint32_t fx, uint32_t fy, uint32_t fz) -> uint32_t {
         fx -= lo[0], fy -= lo[1], fz -= lo[2];  // wraps past n below the box
         if (fx >= n[0] || fy >= n[1] || fz >= n[2]) return 0;
-        return reach[fz][fy] >> fx & 1;
+        return cut ? reach[fz][fy] >> fx & 1 : 1;
     };
     for (uint32_t cz = lo[2] / 2; cz <= (lo[2] + n[2] - 1) / 2; ++cz)
         for (uint32_t cy = lo[1] / 2; cy <= (lo[1] + n[1] - 1) / 2; ++cy)
