@@ -93,6 +93,20 @@ std::vector<std::array<double, 3>> RandomTetrahedra(std::mt19937_64& rng, int co
     return corners;
 }
 
+// Appends `count` right-angled tetrahedra with legs `edge`, their corners 0 placed as
+// RandomTetrahedra places its corners.
+void AppendSmallTetrahedra(std::mt19937_64& rng, int count, double centre, double size, double edge,
+                           std::vector<std::array<double, 3>>* corners) {
+    const auto placed = RandomTetrahedra(rng, count, centre, size, 1);
+    for (size_t k = 0; k < placed.size(); k += 4) {
+        for (int c = 0; c < 4; ++c) {
+            std::array<double, 3> p = placed[k];
+            if (c > 0) p[c - 1] += edge;
+            corners->push_back(p);
+        }
+    }
+}
+
 // Points at and around the tolerance's edge: weights drawn near -0.001 and 1.001, then
 // nudged by a few units in the last place of the coordinates.
 void ExpectNoFalseRejection(FramedBlock& b, std::mt19937_64& rng, int perTetra, int* accepted,
@@ -177,14 +191,7 @@ TEST(CellFiling, EveryPointTheExactTestAcceptsFindsItsTetrahedronListed) {
     // ones' size: those are filed under only some of the cells of their boxes.
     std::mt19937_64 rng(5);
     auto corners = RandomTetrahedra(rng, 20, 6, 2, 1);
-    const auto small = RandomTetrahedra(rng, 3000, 6, 6, 1);
-    for (size_t k = 0; k < small.size(); k += 4) {
-        for (int c = 0; c < 4; ++c) {
-            std::array<double, 3> p = small[k];
-            if (c > 0) p[c - 1] += 0.3;
-            corners.push_back(p);
-        }
-    }
+    AppendSmallTetrahedra(rng, 3000, 6, 6, 0.3, &corners);
     FramedBlock b(corners);
     std::uniform_real_distribution<double> unit(0, 1);
     int outside = 0, listedOutside = 0;
@@ -218,14 +225,7 @@ TEST(CellFiling, ABoxWiderThanThePlanesReachIsFiledWhole) {
     // cell of its box, and still found everywhere inside it.
     std::mt19937_64 rng(3);
     std::vector<std::array<double, 3>> corners = {{0, 0, 0}, {40, 0, 0}, {0, 40, 0}, {0, 0, 40}};
-    const auto small = RandomTetrahedra(rng, 3000, 20, 20, 1);
-    for (size_t k = 0; k < small.size(); k += 4) {
-        for (int c = 0; c < 4; ++c) {
-            std::array<double, 3> p = small[k];
-            if (c > 0) p[c - 1] += 0.2;
-            corners.push_back(p);
-        }
-    }
+    AppendSmallTetrahedra(rng, 3000, 20, 20, 0.2, &corners);
     FramedBlock b(corners);
     std::uniform_real_distribution<double> unit(0, 1);
     for (int n = 0; n < 20000; ++n) {
