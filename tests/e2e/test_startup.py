@@ -2,13 +2,12 @@
 
 import os
 import re
-import subprocess
 import sys
 import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from harness import VELMORA, Viewer, make_city  # noqa: E402
+from harness import Viewer, XServer, make_city, run_velmora  # noqa: E402
 
 MOVE_LINES = r"xdir = [^\n]*\nydir = [^\n]*\nzdir = [^\n]*\ndir = [^\n]*\n"
 
@@ -83,11 +82,9 @@ class BadData(unittest.TestCase):
         folder = make_city()
         with open(os.path.join(folder, "surface-3.kav"), "r+b") as f:
             f.write(b"KAVS")
-        result = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24",
-                                 "stdbuf", "-o0", VELMORA], cwd=folder,
-                                stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
-        self.assertEqual(result.returncode, 255)
-        out = result.stdout.decode()
+        with XServer() as x:
+            status, out, _ = run_velmora([], cwd=folder, display=x.display, timeout=60)
+        self.assertEqual(status, 255)
         self.assertTrue(out.endswith('Loading "surface-3.kav"...\nFile is not in valid SKAV'
                                      ' format!\n'), out[-500:])
 
