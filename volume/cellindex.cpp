@@ -189,10 +189,7 @@ void CellIndex::ForEachCell(const Filing& filing, uint32_t i, const std::vector<
     if (cut) {
         const WeightPlanes& w = (*planes)[i];
         double gradient[4][3];
-        for (int a = 0; a < 3; ++a) {
-            gradient[0][a] = -(w.row[0][a] + w.row[1][a] + w.row[2][a]);
-            for (int k = 0; k < 3; ++k) gradient[k + 1][a] = w.row[k][a];
-        }
+        w.Gradients(gradient);
         for (int a = 0; a < 3 && cut; ++a) {
             const double pad = 1e-9 * extent[a];
             for (uint32_t m = 0; m < n[a]; ++m) {

@@ -27,6 +27,14 @@ struct WorldBox {
 struct WeightPlanes {
     double corner[3];
     double row[3][3];
+
+    // The gradients of weights 0..3; weight 0's is minus the sum of the others'.
+    void Gradients(double gradient[4][3]) const {
+        for (int a = 0; a < 3; ++a) {
+            gradient[0][a] = -(row[0][a] + row[1][a] + row[2][a]);
+            for (int k = 0; k < 3; ++k) gradient[k + 1][a] = row[k][a];
+        }
+    }
 };
 
 class CellIndex {

@@ -33,14 +33,10 @@ void TetraFrames::Set(uint32_t i, const WeightPlanes& planes, double entryScale,
     // Weight k + 1 = (p - corner) . row[k] and weight 0 = 1 - their sum, rewritten about the
     // origin: gradient[k] . (p - origin) + offset[k].
     double gradient[4][3], offset[4];
+    planes.Gradients(gradient);
     double reach[3];  // the farthest any accepted point lies from the origin, per axis
     for (int a = 0; a < 3; ++a) {
         reach[a] = std::max(std::fabs(boxLow[a] - origin[a]), std::fabs(boxHigh[a] - origin[a]));
-        gradient[0][a] = 0;
-        for (int k = 0; k < 3; ++k) {
-            gradient[k + 1][a] = planes.row[k][a];
-            gradient[0][a] -= planes.row[k][a];
-        }
     }
     for (int k = 0; k < 4; ++k) {
         offset[k] = k == 0 ? 1 : 0;
