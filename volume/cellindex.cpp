@@ -39,17 +39,21 @@ CellIndex::CellIndex(Arena* arena, const std::vector<WorldBox>& worldBoxes,
     double mean[3];
     uint64_t filed = QuantiseBoxes(worldBoxes, filing, mean);
     double side = FirstCellSide(mean, filed);
+    // Sizes so uneven that no grid pays: one cell files every tetrahedron once.
+    uint64_t boxRefs = filed;
     int tries = 0;
     for (; tries < kMaxTries; ++tries, side *= kCellGrowth) {
         ChooseGrid(side);
         double cells = (double)dims[0] * dims[1] * dims[2];
         if (cells > kMaxCellsPerTetra * (double)filed + 1) continue;
         double filings = cells < kMaxCount ? (double)CountRefs(filing) : kMaxCount;
-        if (filings < kMaxCount && filings <= kMaxRefsPerTetra * (double)filed) break;
+        if (filings < kMaxCount && filings <= kMaxRefsPerTetra * (double)filed) {
+            boxRefs = (uint64_t)filings;
+            break;
+        }
     }
-    // Sizes so uneven that no grid pays: one cell files every tetrahedron once.
     if (tries == kMaxTries) dims[0] = dims[1] = dims[2] = 1;
-    Fill(arena, filing);
+    Fill(arena, filing, boxRefs);
 }
 
 uint64_t CellIndex::QuantiseBoxes(const std::vector<WorldBox>& worldBoxes, Filing& filing,
@@ -146,11 +150,11 @@ uint64_t CellIndex::CountRefs(const Filing& filing) const {
     return total;
 }
 
-void CellIndex::Fill(Arena* arena, const Filing& filing) {
+void CellIndex::Fill(Arena* arena, const Filing& filing, uint64_t boxRefs) {
     if (filing.kinds.size() <= 65536) {
-        FillRefs(arena, filing, narrowRefs);
+        FillRefs(arena, filing, boxRefs, narrowRefs);
     } else {
-        FillRefs(arena, filing, wideRefs);
+        FillRefs(arena, filing, boxRefs, wideRefs);
     }
 }
 
@@ -251,7 +255,8 @@ void CellIndex::ForEachCell(const Filing& filing, uint32_t i, const std::vector<
 }
 
 template <typename Ref>
-void CellIndex::FillRefs(Arena* arena, const Filing& filing, ArenaArray<Ref>& refs) {
+void CellIndex::FillRefs(Arena* arena, const Filing& filing, uint64_t boxRefs,
+                         ArenaArray<Ref>& refs) {
     const std::vector<Kind>& kinds = filing.kinds;
     uint64_t cells = (uint64_t)dims[0] * dims[1] * dims[2];
     const uint32_t count = (uint32_t)kinds.size();
@@ -262,9 +267,8 @@ void CellIndex::FillRefs(Arena* arena, const Filing& filing, ArenaArray<Ref>& re
     // how many there are.
     std::vector<uint32_t> filedCells, firstFiled(count + 1);
     std::vector<uint8_t> filedMasks;
-    const uint64_t most = CountRefs(filing);
-    filedCells.reserve(most);
-    filedMasks.reserve(most);
+    filedCells.reserve(boxRefs);
+    filedMasks.reserve(boxRefs);
     for (uint32_t i = 0; i < count; ++i) {
         firstFiled[i] = (uint32_t)filedCells.size();
         if (kinds[i] != kBoxed) continue;

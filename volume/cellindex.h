@@ -89,9 +89,10 @@ private:
     double FirstCellSide(const double* mean, uint64_t filed) const;
     void ChooseGrid(double cellSide);
     uint64_t CountRefs(const Filing& filing) const;
-    void Fill(Arena* arena, const Filing& filing);
+    // `boxRefs`: the filings of the boxes' cells, which bound the filings by planes.
+    void Fill(Arena* arena, const Filing& filing, uint64_t boxRefs);
     template <typename Ref>
-    void FillRefs(Arena* arena, const Filing& filing, ArenaArray<Ref>& refs);
+    void FillRefs(Arena* arena, const Filing& filing, uint64_t boxRefs, ArenaArray<Ref>& refs);
     // Calls visit(c, mask) for each cell c of tetrahedron i's box with a sub-cell that may
     // hold one of its points; bit s of mask marks sub-cell s (see SubCellBit).
     template <typename Visit>
